@@ -1,0 +1,15 @@
+// Robust location, scale and correlation estimators and the heapsort beneath
+// them. Vectors are arrays of N floats, element 1 at x[0].
+#pragma once
+
+namespace rb {
+
+void VINZOR(int N, float* X);                                   // 3-sigma winsorisation, 20 passes
+float AMO(int N, const float* X);                               // median absolute deviation
+void ROBCORRCOEFF(int N, const float* X, const float* Y, float& R);
+void TREEUP(float* A, int N);                                   // ascending heapsort
+void UP(float* A, int K);
+void DOWN(float* A, int M);
+void SWAP(float& A, float& B);
+
+}  // namespace rb
