@@ -20,8 +20,14 @@ void WriteRecord(const std::string& record);
 void WriteFree(const std::string& items);
 // Free-form integer item: right-justified in 12 characters.
 std::string FreeInt(long long value);
-// Ends an open terminal line before the process exits or writes elsewhere.
+// Writes `text` as a line of its own, without carriage control (stop texts).
+void WritePlainLine(const std::string& text);
+// Ends an open terminal line and flushes standard output (before the process
+// exits or writes elsewhere); a write failure is fatal 38.
 void FinishConsole();
+// The same on the way out of a fatal error: a write failure is ignored, and
+// the console is left alone from then on.
+void FinishConsoleQuietly();
 
 // Console reads. Each returns false on a read error (the caller asks again).
 bool ReadInt(int& value);

@@ -1,1 +1,148 @@
-// placeholder
+// General editing of reals and right-justified integers for output records.
+#include "edit.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace rt {
+
+namespace {
+
+// Exact decimal digits of a finite, non-zero |x|: |x| = 0.D1D2...Dn * 10^exponent,
+// D1 not zero. Every double is m * 2^k with an integer m; for k < 0 it equals
+// m * 5^-k * 10^k, so the digits are those of one (big) integer.
+struct ExactDecimal {
+  std::string digits;
+  int exponent = 0;
+};
+
+// Non-negative big integer in base 10^9, least significant limb first.
+class BigDecimalInt {
+ public:
+  explicit BigDecimalInt(std::uint64_t v) {
+    do {
+      limbs_.push_back(static_cast<std::uint32_t>(v % kBase));
+      v /= kBase;
+    } while (v != 0);
+  }
+
+  void MultiplyBy(std::uint32_t factor) {
+    std::uint64_t carry = 0;
+    for (std::uint32_t& limb : limbs_) {
+      std::uint64_t t = static_cast<std::uint64_t>(limb) * factor + carry;
+      limb = static_cast<std::uint32_t>(t % kBase);
+      carry = t / kBase;
+    }
+    while (carry != 0) {
+      limbs_.push_back(static_cast<std::uint32_t>(carry % kBase));
+      carry /= kBase;
+    }
+  }
+
+  // Multiplies by base^count, in steps that keep every product in 64 bits.
+  void MultiplyByPower(std::uint32_t base, std::uint32_t step_factor, int step_count, int count) {
+    for (; count >= step_count; count -= step_count) MultiplyBy(step_factor);
+    for (; count > 0; --count) MultiplyBy(base);
+  }
+
+  std::string ToString() const {
+    std::string s = std::to_string(limbs_.back());
+    for (std::size_t i = limbs_.size() - 1; i-- > 0;) {
+      std::string part = std::to_string(limbs_[i]);
+      s.append(9 - part.size(), '0');
+      s += part;
+    }
+    return s;
+  }
+
+ private:
+  static constexpr std::uint64_t kBase = 1000000000;
+  std::vector<std::uint32_t> limbs_;
+};
+
+ExactDecimal Expand(double magnitude) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int k;
+  if (biased == 0) {
+    k = -1074;  // subnormal
+  } else {
+    mantissa |= std::uint64_t{1} << 52;
+    k = biased - 1075;
+  }
+  BigDecimalInt n(mantissa);
+  int scale = 0;
+  if (k >= 0) {
+    n.MultiplyByPower(2, 1u << 29, 29, k);
+  } else {
+    n.MultiplyByPower(5, 1220703125u, 13, -k);  // 5^13
+    scale = k;
+  }
+  ExactDecimal r;
+  r.digits = n.ToString();
+  r.exponent = static_cast<int>(r.digits.size()) + scale;
+  return r;
+}
+
+// Rounds to `d` significant digits, a next digit of 5 or more rounding the
+// magnitude up; a carry out of the first digit raises the exponent.
+void RoundTo(ExactDecimal& v, int d) {
+  if (static_cast<int>(v.digits.size()) <= d) {
+    v.digits.append(static_cast<std::size_t>(d) - v.digits.size(), '0');
+    return;
+  }
+  bool up = v.digits[static_cast<std::size_t>(d)] >= '5';
+  v.digits.resize(static_cast<std::size_t>(d));
+  if (!up) return;
+  int i = d - 1;
+  while (i >= 0 && v.digits[static_cast<std::size_t>(i)] == '9') v.digits[static_cast<std::size_t>(i--)] = '0';
+  if (i >= 0) {
+    ++v.digits[static_cast<std::size_t>(i)];
+  } else {
+    v.digits[0] = '1';
+    ++v.exponent;
+  }
+}
+
+std::string RightJustify(const std::string& text, int width) {
+  if (width < 0) width = 0;
+  if (static_cast<int>(text.size()) > width) return std::string(static_cast<std::size_t>(width), '*');
+  return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+}
+
+std::string ExponentText(int e) {
+  std::string magnitude = std::to_string(e < 0 ? -e : e);
+  std::string sign = e < 0 ? "-" : "+";
+  if (magnitude.size() <= 2) return "E" + sign + std::string(2 - magnitude.size(), '0') + magnitude;
+  return sign + magnitude;
+}
+
+}  // namespace
+
+std::string EditG(double x, int w, int d) {
+  if (std::isnan(x)) return RightJustify("NaN", w);
+  std::string sign = std::signbit(x) ? "-" : "";
+  if (std::isinf(x)) return RightJustify(sign + "Infinity", w);
+  if (d < 1) return std::string(static_cast<std::size_t>(w < 0 ? 0 : w), '*');  // no digit to show
+  if (x == 0.0) return RightJustify(sign + "0." + std::string(static_cast<std::size_t>(d), '0'), w);
+
+  ExactDecimal v = Expand(std::fabs(x));
+  RoundTo(v, d);
+  int e = v.exponent;
+  if (e >= 0 && e <= d) {
+    std::string text = sign + (e == 0 ? std::string("0") : v.digits.substr(0, static_cast<std::size_t>(e))) + "." +
+                       v.digits.substr(static_cast<std::size_t>(e));
+    if (w < 4 || static_cast<int>(text.size()) > w - 4) return std::string(static_cast<std::size_t>(w < 0 ? 0 : w), '*');
+    return RightJustify(text, w - 4) + "    ";
+  }
+  return RightJustify(sign + "0." + v.digits + ExponentText(e), w);
+}
+
+std::string EditI(long long value, int w) { return RightJustify(std::to_string(value), w); }
+
+}  // namespace rt

@@ -15,6 +15,7 @@ enum FatalCode : int {
   kErrEndOfFile = 24,     // "end-of-file during read, unit %d, file %s"
   kErrFileNotFound = 29,  // "file not found, unit %d, file %s"
   kErrOpenFailure = 30,   // "open failure, unit %d, file %s"
+  kErrRead = 39,          // "error during read, unit %d, file %s"
   kErrWrite = 38,         // "error during write, unit %d, file %s"
   kErrNoMemory = 41,      // "insufficient virtual memory"
   kErrFileName = 43,      // "file name specification error, unit %d, file %s"
@@ -38,10 +39,12 @@ void InstallRuntime();
 // standard output as a line of its own, and exits with status 0.
 [[noreturn]] void StopProgram(const std::string& text = "");
 
-// Fatal error with a unit and file (9, 24, 29, 30, 38, 43).
+// Fatal error with a unit and file (9, 24, 29, 30, 38, 39, 43).
 [[noreturn]] void FatalIo(int code, int unit, const std::string& file);
 // Fatal error without unit and file (41, 179).
 [[noreturn]] void Fatal(int code);
+// The line a fatal error writes on standard error, without its line end.
+std::string FatalText(int code, int unit, const std::string& file);
 
 // Square root that ends the process (math-domain report, status 3) for a
 // negative argument; a NaN passes through.
