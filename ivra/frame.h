@@ -49,6 +49,11 @@ struct AllocationHooks {
 void RunDialogue(const ProgramTraits& traits, RunParams& run, std::vector<float>& SerCoef,
                  const AllocationHooks& hooks);
 
+// Transform length for Leng: p and Nfour = 2^p, the smallest power of two not
+// below Leng (at least 2). False, with p and Nfour untouched, when Leng is
+// above 2^30 and Nfour would leave the 32-bit range.
+bool TransformLength(int Leng, int& p, int& Nfour);
+
 // Normalisation phase, transform phase and clearing step. `Cleared` is the
 // Nser by Nfour matrix of the program's first pass (CanVar / PredCoef).
 void NormaliseAndTransform(const RunParams& run, float* SerCoef, float* AggCoef,
