@@ -1,6 +1,8 @@
 // Robust regression of every channel of a window on the other channels.
 #pragma once
 
+#include "robust.h"
+
 namespace rb {
 
 // X, XPRED: M by L, column-major. Writes RSQ(1..M) and, for every channel i,
@@ -8,5 +10,10 @@ namespace rb {
 // XPRED(i, JSTART+NWIN-1).
 void MREGR(const float* X, float* XPRED, int JFIRST, int M, int L, int NWIN, int JSTART,
            float* RSQ);
+
+// The same, counting line searches and criterion evaluations into `trace`
+// (which may be null).
+void MREGR(const float* X, float* XPRED, int JFIRST, int M, int L, int NWIN, int JSTART,
+           float* RSQ, SearchTrace* trace);
 
 }  // namespace rb

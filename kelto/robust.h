@@ -12,4 +12,12 @@ void UP(float* A, int K);
 void DOWN(float* A, int M);
 void SWAP(float& A, float& B);
 
+// Counts kept by the iterative routines when asked to: line searches made and
+// criterion evaluations (probes) over all of them. Tests use it to check the
+// fixed shape of the searches; the programs pass no trace.
+struct SearchTrace {
+  long searches = 0;
+  long probes = 0;
+};
+
 }  // namespace rb
