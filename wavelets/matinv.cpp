@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "lanes.h"
 #include "matrix.h"
 
 namespace wv {
@@ -75,6 +76,64 @@ void MATRINV(int N, const float* A, float* AINV) {
   int order = N;
   INVRSM(work.data(), order, iwork.data());
   for (std::size_t e = 0; e < size; ++e) AINV[e] = work[e];
+}
+
+void MATRINV(int N, const float* A, float* AINV, MatInvWork& work) {
+  if (N <= 0) return;
+  const std::size_t size = static_cast<std::size_t>(N) * static_cast<std::size_t>(N);
+  if (work.iperm.size() < static_cast<std::size_t>(N)) work.iperm.resize(static_cast<std::size_t>(N));
+  int* const iperm = work.iperm.data();
+  for (std::size_t e = 0; e < size; ++e) AINV[e] = A[e];
+
+  // INVRSM's steps on AINV; a column operation treats every row alike, so its
+  // elements go two at a time.
+  const int n = N;
+  const Mat a{AINV, n};
+  for (int c = 1; c <= n; ++c) iperm[c - 1] = c;
+  for (int i = 1; i <= n; ++i) {
+    float best = 0.0f;
+    int f = i;
+    for (int c = i; c <= n; ++c) {
+      const float size = std::fabs(a(i, c));
+      const bool larger = size > best;  // strictly: ties keep the lower column
+      best = larger ? size : best;
+      f = larger ? c : f;
+    }
+    if (best == 0.0f) return;  // partly reduced, as INVRSM leaves it
+    float* const ci = &a(1, i);
+    if (f > i) {
+      float* const cf = &a(1, f);
+      for (int r = 0; r < n; ++r) {
+        const float t = ci[r];
+        ci[r] = cf[r];
+        cf[r] = t;
+      }
+      const int t = iperm[i - 1];
+      iperm[i - 1] = iperm[f - 1];
+      iperm[f - 1] = t;
+    }
+    const float p = ci[i - 1];
+    ci[i - 1] = 1.0f;
+    lanes::Scale(ci, n, 1.0 / double(p));
+    for (int j = 1; j <= n; ++j) {
+      if (j == i) continue;
+      const double z = a(i, j);
+      a(i, j) = 0.0f;
+      lanes::SubtractMultiple(&a(1, j), ci, n, z);
+    }
+  }
+  for (int j = 1; j <= n; ++j) {
+    if (iperm[j - 1] == j) continue;
+    int k = j + 1;
+    while (iperm[k - 1] != j) ++k;
+    for (int c = 1; c <= n; ++c) {
+      const float t = a(j, c);
+      a(j, c) = a(k, c);
+      a(k, c) = t;
+    }
+    iperm[k - 1] = iperm[j - 1];
+    iperm[j - 1] = j;
+  }
 }
 
 }  // namespace wv

@@ -1,6 +1,8 @@
 // Matrix inversion by Gauss-Jordan elimination with pivot search along rows.
 #pragma once
 
+#include <vector>
+
 namespace wv {
 
 // Inverts the N by N matrix A in place. On return N holds the number of pivot
@@ -10,5 +12,14 @@ void INVRSM(float* A, int& N, int* IPERM);
 
 // AINV = inverse of A (A unchanged), through INVRSM on a copy; no status.
 void MATRINV(int N, const float* A, float* AINV);
+
+// Work storage of the MATRINV below, kept by the caller from call to call.
+struct MatInvWork {
+  std::vector<int> iperm;
+};
+
+// MATRINV without allocations: the inversion runs in AINV itself, with the
+// column operations two elements at a time; AINV is bit for bit the same.
+void MATRINV(int N, const float* A, float* AINV, MatInvWork& work);
 
 }  // namespace wv
