@@ -6,23 +6,90 @@
 // gives the squared correlation and, mapped back through S22^(-1/2), the
 // weights. Every intermediate matrix is stored in single precision: the output
 // depends on exactly where the products are rounded.
-#include "canoncorr.h"
-
+//
+// This is the form the program runs: the same steps as canoncorr_plain.cpp,
+// with the same sums in the same order and the same rounding points, but in
+// work storage the caller keeps, with the blocks read straight from the
+// exchanged positions, the decompositions computing only the vectors that are
+// read, and independent sums going two at a time.
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
-#include <vector>
 
+#include "canoncorr.h"
 #include "console.h"
-#include "matinv.h"
+#include "lanes.h"
 #include "matrix.h"
-#include "rsvd.h"
 #include "runtime.h"
 
 namespace cc {
 
 namespace {
 
-std::vector<float> Reals(int rows, int cols) {
-  return std::vector<float>(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
+float* Fit(std::vector<float>& x, int rows, int cols) {
+  const std::size_t size = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+  if (x.size() < size) x.resize(size);
+  return x.data();
+}
+
+double* Fit(std::vector<double>& x, int count) {
+  if (x.size() < static_cast<std::size_t>(count)) x.resize(static_cast<std::size_t>(count));
+  return x.data();
+}
+
+// Series standing at position j+1 once series 1 and series k have changed
+// places (j = 1..N-1).
+int Other(int k, int j) { return j + 1 == k ? 1 : j + 1; }
+
+bool AllFinite(const float* x, int count) {
+  for (int e = 0; e < count; ++e) {
+    if (!std::isfinite(x[e])) return false;
+  }
+  return true;
+}
+
+// Products with few rows: A widened to double once, in pairs of rows (an odd
+// last row paired with zero), and each column of AB summed in registers.
+constexpr int kMaxPairs = 8;
+constexpr int kWideSize = 2048;  // doubles of widened A on the stack
+
+template <int P>
+void ColumnsOfProduct(const wv::lanes::D2* wide, int Na, int Ma, const wv::Mat& b, int Mb,
+                      const wv::Mat& ab) {
+  for (int j = 1; j <= Mb; ++j) {
+    wv::lanes::D2 acc[P];
+#pragma GCC unroll 8
+    for (int q = 0; q < P; ++q) acc[q] = wv::lanes::Splat(0.0);
+    const wv::lanes::D2* col = wide;
+    for (int l = 1; l <= Ma; ++l, col += P) {
+      const wv::lanes::D2 blj = wv::lanes::Splat(double(b(l, j)));
+#pragma GCC unroll 8
+      for (int q = 0; q < P; ++q) acc[q] = acc[q] + col[q] * blj;
+    }
+    for (int i = 1; i <= Na; ++i) ab(i, j) = float(acc[(i - 1) / 2][(i - 1) % 2]);
+  }
+}
+
+void Product(const wv::Mat& a, int Na, int Ma, const wv::Mat& b, int Mb, const wv::Mat& ab) {
+  const int P = (Na + 1) / 2;
+  wv::lanes::D2 wide[kWideSize / 2];
+  for (int l = 1; l <= Ma; ++l) {
+    wv::lanes::D2* const col = wide + (l - 1) * P;
+    for (int q = 0; q < P; ++q) {
+      const int i = 2 * q + 1;
+      col[q] = wv::lanes::D2{double(a(i, l)), i + 1 <= Na ? double(a(i + 1, l)) : 0.0};
+    }
+  }
+  switch (P) {
+    case 1: ColumnsOfProduct<1>(wide, Na, Ma, b, Mb, ab); break;
+    case 2: ColumnsOfProduct<2>(wide, Na, Ma, b, Mb, ab); break;
+    case 3: ColumnsOfProduct<3>(wide, Na, Ma, b, Mb, ab); break;
+    case 4: ColumnsOfProduct<4>(wide, Na, Ma, b, Mb, ab); break;
+    case 5: ColumnsOfProduct<5>(wide, Na, Ma, b, Mb, ab); break;
+    case 6: ColumnsOfProduct<6>(wide, Na, Ma, b, Mb, ab); break;
+    case 7: ColumnsOfProduct<7>(wide, Na, Ma, b, Mb, ab); break;
+    default: ColumnsOfProduct<kMaxPairs>(wide, Na, Ma, b, Mb, ab); break;
+  }
 }
 
 }  // namespace
@@ -38,111 +105,163 @@ void MATMUL(const float* A, int Na, int Ma, const float* B, int Nb, int Mb, floa
   const wv::Mat a{const_cast<float*>(A), Na};
   const wv::Mat b{const_cast<float*>(B), Nb};
   const wv::Mat ab{AB, Na};
-  for (int i = 1; i <= Na; ++i) {
+  if (Na <= 0 || Mb <= 0) return;
+  if (Na <= 2 * kMaxPairs && (Na + 1) / 2 * 2 * std::max(Ma, 1) <= kWideSize) {
+    Product(a, Na, Ma, b, Mb, ab);
+    return;
+  }
+  // Each AB(i,j) is its own sum over ascending l; a block of rows of one
+  // column of AB is summed together, term by term.
+  constexpr int kBlock = 64;
+  double sums[kBlock];
+  for (int i0 = 1; i0 <= Na; i0 += kBlock) {
+    const int rows = std::min(kBlock, Na - i0 + 1);
     for (int j = 1; j <= Mb; ++j) {
-      double sum = 0.0;
-      for (int l = 1; l <= Ma; ++l) sum += double(a(i, l)) * double(b(l, j));
-      ab(i, j) = float(sum);
+      for (int e = 0; e < rows; ++e) sums[e] = 0.0;
+      for (int l = 1; l <= Ma; ++l) wv::lanes::AddColumnTimes(sums, &a(i0, l), rows, double(b(l, j)));
+      for (int e = 0; e < rows; ++e) ab(i0 + e, j) = float(sums[e]);
     }
   }
+}
+
+namespace {
+
+// The decompositions of `count` N by N blocks stored one after the other in
+// `a`, side by side (RSVDSquareBatch).
+void Decompose(int count, int N, wv::SvdParts parts, float* a, float* s, float* u, CanonWork& work) {
+  const std::size_t size = static_cast<std::size_t>(N) * static_cast<std::size_t>(N);
+  work.a.resize(static_cast<std::size_t>(count));
+  work.vals.resize(static_cast<std::size_t>(count));
+  work.vecs.resize(static_cast<std::size_t>(count));
+  for (int c = 0; c < count; ++c) {
+    work.a[c] = a + c * size;
+    work.vals[c] = s + c * static_cast<std::size_t>(N);
+    work.vecs[c] = u + c * size;
+  }
+  wv::RSVDSquareBatch(count, N, parts, work.a.data(), work.vals.data(), work.vecs.data(), nullptr,
+                      work.svd);
+}
+
+// MATSQR of `count` N by N blocks of A into the blocks of R, the
+// decompositions side by side.
+void SymmetricRoots(int count, int N, const float* A, float* R, CanonWork& work) {
+  const std::size_t size = static_cast<std::size_t>(N) * static_cast<std::size_t>(N);
+  float* const w = Fit(work.w, count * N, N);
+  float* const sv = Fit(work.sv, count, N);
+  float* const su = Fit(work.su, count * N, N);
+  float* const t = Fit(work.st, N, N);
+  float* const ut = Fit(work.sut, N, N);
+  std::copy(A, A + count * size, w);
+
+  Decompose(count, N, wv::SvdParts::kU, w, sv, su, work);
+
+  for (int c = 0; c < count; ++c) {
+    float* const s = sv + c * static_cast<std::size_t>(N);
+    float* const u = su + c * size;
+    const wv::Mat W{w + c * size, N};
+    const wv::Mat U{u, N};
+    const wv::Mat T{t, N};
+    const wv::Mat UT{ut, N};
+    for (int j = 1; j <= N; ++j) s[j - 1] = float(rt::CheckedSqrt(double(s[j - 1])));  // the roots
+    if (AllFinite(u, N * N) && AllFinite(s, N)) {
+      // U diag(roots): in the sum over l every term but l = j is a finite
+      // value times +0, which leaves the sum (started from +0) as it is.
+      for (int j = 1; j <= N; ++j) {
+        const double root = s[j - 1];
+        for (int i = 1; i <= N; ++i) T(i, j) = float(0.0 + double(U(i, j)) * root);
+      }
+    } else {
+      for (int j = 1; j <= N; ++j) {
+        for (int i = 1; i <= N; ++i) W(i, j) = 0.0f;
+        W(j, j) = s[j - 1];
+      }
+      MATMUL(u, N, N, &W(1, 1), N, N, t);
+    }
+    // Only the left vectors are used, so the root is symmetric whatever A is.
+    for (int i = 1; i <= N; ++i) {
+      for (int j = 1; j <= N; ++j) UT(i, j) = U(j, i);
+    }
+    MATMUL(t, N, N, ut, N, N, R + c * size);
+  }
+}
+
+}  // namespace
+
+void MATSQR(int N, const float* A, float* R, CanonWork& work) {
+  if (N <= 0) return;
+  SymmetricRoots(1, N, A, R, work);
 }
 
 void MATSQR(int N, const float* A, float* R) {
-  std::vector<float> w(A, A + static_cast<std::size_t>(N) * static_cast<std::size_t>(N));
-  std::vector<float> s(static_cast<std::size_t>(N));
-  std::vector<float> u = Reals(N, N);
-  std::vector<float> v = Reals(N, N);
-  std::vector<float> t = Reals(N, N);
-
-  wv::RSVD(w.data(), N, N, N, N, 0, N, N, s.data(), u.data(), v.data());
-
-  const wv::Mat W{w.data(), N};
-  const wv::Mat U{u.data(), N};
-  const wv::Mat V{v.data(), N};
-  const wv::Vec S{s.data()};
-  for (int j = 1; j <= N; ++j) {
-    for (int i = 1; i <= N; ++i) W(i, j) = 0.0f;
-    W(j, j) = float(rt::CheckedSqrt(double(S(j))));
-  }
-  // Only the left vectors are used, so the root is symmetric whatever A is.
-  for (int i = 1; i <= N; ++i) {
-    for (int j = 1; j <= N; ++j) V(i, j) = U(j, i);
-  }
-  MATMUL(u.data(), N, N, w.data(), N, N, t.data());
-  MATMUL(t.data(), N, N, v.data(), N, N, R);
+  CanonWork work;
+  MATSQR(N, A, R, work);
 }
 
-void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2) {
+// The N series are independent problems; each step runs for all of them
+// before the next, so that their decompositions go side by side. Every
+// series' own arithmetic is that of the step-by-step form.
+void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2, CanonWork& work) {
   const int m = N - 1;
-  std::vector<float> p = Reals(N, N);
-  std::vector<float> xch(static_cast<std::size_t>(N));
-  std::vector<float> s12 = Reals(1, m);
-  std::vector<float> s21 = Reals(m, 1);
-  std::vector<float> s22 = Reals(m, m);
-  std::vector<float> s22inv = Reals(m, m);
-  std::vector<float> s22isq = Reals(m, m);
-  std::vector<float> t1 = Reals(m, 1);
-  std::vector<float> t2 = Reals(m, 1);
-  std::vector<float> t3 = Reals(m, m);
-  std::vector<float> mm = Reals(m, m);
-  std::vector<float> s(static_cast<std::size_t>(m));
-  std::vector<float> u = Reals(m, m);
-  std::vector<float> v = Reals(m, m);
+  if (m <= 0) return;
+  const std::size_t mm2 = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
+  float* const s22 = Fit(work.s22, m, m);
+  float* const s22inv = Fit(work.s22inv, N * m, m);
+  float* const s22isq = Fit(work.s22isq, N * m, m);
+  float* const s12 = Fit(work.s12, 1, m);
+  float* const s21 = Fit(work.s21, m, 1);
+  float* const t1 = Fit(work.t1, m, 1);
+  float* const t2 = Fit(work.t2, m, 1);
+  float* const t3 = Fit(work.t3, m, m);
+  float* const mm = Fit(work.mm, N * m, m);
+  float* const s = Fit(work.s, N, m);
+  float* const u = Fit(work.u, N * m, m);
+  double* const sums = Fit(work.sums, m);
 
   const wv::Mat cov{const_cast<float*>(CovMat), N};  // read only
-  const wv::Mat P{p.data(), N};
-  const wv::Vec X{xch.data()};
-  const wv::Mat S12{s12.data(), 1};
-  const wv::Mat S21{s21.data(), m};
-  const wv::Mat S22{s22.data(), m};
-  const wv::Mat S22isq{s22isq.data(), m};
-  const wv::Mat U{u.data(), m};
+  const wv::Mat S22{s22, m};
   const wv::Mat weights{CanWeights, N};
   const wv::Vec corr2{CanCorr2};
 
+  // The blocks of the matrix with series 1 and series k exchanged are read in
+  // place: position 1 is series k, position j+1 series Other(k, j).
   for (int k = 1; k <= N; ++k) {
-    for (int j = 1; j <= N; ++j) {
-      for (int i = 1; i <= N; ++i) P(i, j) = cov(i, j);
-    }
-    // Series 1 and series k change places: series k comes first, the others
-    // follow in the order in which the caller applies the weights.
-    if (k != 1) {
-      for (int j = 1; j <= N; ++j) X(j) = P(k, j);
-      for (int j = 1; j <= N; ++j) P(k, j) = P(1, j);
-      for (int j = 1; j <= N; ++j) P(1, j) = X(j);
-      for (int i = 1; i <= N; ++i) X(i) = P(i, k);
-      for (int i = 1; i <= N; ++i) P(i, k) = P(i, 1);
-      for (int i = 1; i <= N; ++i) P(i, 1) = X(i);
-    }
-
-    float s11inv = float(1.0 / double(P(1, 1)));
     for (int j = 1; j <= m; ++j) {
-      for (int i = 1; i <= m; ++i) S22(i, j) = P(i + 1, j + 1);
+      for (int i = 1; i <= m; ++i) S22(i, j) = cov(Other(k, i), Other(k, j));
     }
-    wv::MATRINV(m, s22.data(), s22inv.data());
-    for (int j = 1; j <= m; ++j) S12(1, j) = P(1, j + 1);
-    for (int i = 1; i <= m; ++i) S21(i, 1) = P(i + 1, 1);
-    MATSQR(m, s22inv.data(), s22isq.data());
+    wv::MATRINV(m, s22, s22inv + (k - 1) * mm2, work.inv);
+  }
+  SymmetricRoots(N, m, s22inv, s22isq, work);
 
-    MATMUL(s22isq.data(), m, m, s21.data(), m, 1, t1.data());
-    MATMUL(t1.data(), m, 1, &s11inv, 1, 1, t2.data());
-    MATMUL(t2.data(), m, 1, s12.data(), 1, m, t3.data());
-    MATMUL(t3.data(), m, m, s22isq.data(), m, m, mm.data());
+  for (int k = 1; k <= N; ++k) {
+    float s11inv = float(1.0 / double(cov(k, k)));
+    for (int j = 1; j <= m; ++j) s12[j - 1] = cov(k, Other(k, j));
+    for (int i = 1; i <= m; ++i) s21[i - 1] = cov(Other(k, i), k);
+    const float* const root = s22isq + (k - 1) * mm2;
+    MATMUL(root, m, m, s21, m, 1, t1);
+    MATMUL(t1, m, 1, &s11inv, 1, 1, t2);
+    MATMUL(t2, m, 1, s12, 1, m, t3);
+    MATMUL(t3, m, m, root, m, m, mm + (k - 1) * mm2);
+  }
+  Decompose(N, m, wv::SvdParts::kFirstColumnOfU, mm, s, u, work);
 
-    wv::RSVD(mm.data(), m, m, m, m, 0, m, m, s.data(), u.data(), v.data());
-    corr2(k) = s[0];
-
-    for (int i = 1; i <= m; ++i) {
-      double sum = 0.0;
-      for (int j = 1; j <= m; ++j) sum += double(S22isq(i, j)) * double(U(j, 1));
-      weights(k, i) = float(sum);
-    }
+  for (int k = 1; k <= N; ++k) {
+    corr2(k) = s[(k - 1) * static_cast<std::size_t>(m)];
+    const wv::Mat S22isq{s22isq + (k - 1) * mm2, m};
+    const float* const u1 = u + (k - 1) * mm2;
+    for (int e = 0; e < m; ++e) sums[e] = 0.0;
+    for (int j = 1; j <= m; ++j) wv::lanes::AddColumnTimes(sums, &S22isq(1, j), m, double(u1[j - 1]));
+    for (int i = 1; i <= m; ++i) weights(k, i) = float(sums[i - 1]);
     // Unit Euclidean length, from the stored weights.
     double sumsq = 0.0;
     for (int i = 1; i <= m; ++i) sumsq += double(weights(k, i)) * double(weights(k, i));
     const double len = rt::CheckedSqrt(sumsq);
     for (int i = 1; i <= m; ++i) weights(k, i) = float(double(weights(k, i)) / len);
   }
+}
+
+void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2) {
+  CanonWork work;
+  CANONCORR(CovMat, N, CanWeights, CanCorr2, work);
 }
 
 }  // namespace cc

@@ -56,8 +56,15 @@ bool TransformLength(int Leng, int& p, int& Nfour);
 
 // Normalisation phase, transform phase and clearing step. `Cleared` is the
 // Nser by Nfour matrix of the program's first pass (CanVar / PredCoef).
+// `straightforward` selects the literal sliding range of the reference builds.
 void NormaliseAndTransform(const RunParams& run, float* SerCoef, float* AggCoef,
-                           float* NormWork, float* Cleared);
+                           float* NormWork, float* Cleared, bool straightforward = false);
+
+// Divides AggCoef(1..Leng) by the range of the Lwin samples of NormWork ending
+// at each sample (the first Lwin by the first window's range): the window scan
+// as written, and the same results in O(Leng).
+void DivideBySlidingRange(int Leng, int Lwin, float* AggCoef, const float* NormWork);
+void DivideBySlidingRangeFast(int Leng, int Lwin, float* AggCoef, const float* NormWork);
 
 // One window of a level, as the passes of the level loop see it.
 struct Window {

@@ -8,6 +8,13 @@
 #include "ivra_passes.h"
 #include "runtime.h"
 
+// The reference build runs the straightforward forms of every routine.
+#ifdef IVRA_PLAIN
+constexpr bool kStraightforward = true;
+#else
+constexpr bool kStraightforward = false;
+#endif
+
 namespace {
 
 void MainIvra() {
@@ -44,20 +51,37 @@ void MainIvra() {
   };
 
   agg::RunDialogue(traits, run, SerCoef, hooks);
-  agg::NormaliseAndTransform(run, SerCoef.data(), AggCoef.data(), NormWork.data(), CanVar.data());
+  agg::NormaliseAndTransform(run, SerCoef.data(), AggCoef.data(), NormWork.data(), CanVar.data(),
+                             kStraightforward);
 
   const int Nser = run.Nser;
+#ifdef IVRA_PLAIN
+  // The straightforward passes, the reference for timing and output checks.
+  agg::LevelLoop(
+      traits, run, AggCoef.data(),
+      [&](const agg::Window& w) {
+        ivra::plain::CanonicalVariates(w, Nser, SerCoef.data(), WinCov.data(), WinCovWork.data(),
+                                       CanWeights.data(), CanCorr2.data(), SerVec.data(),
+                                       CanVec.data(), CanVar.data());
+      },
+      [&](const agg::Window& w) {
+        ivra::plain::AggregateWindow(w, Nser, CanVar.data(), WinCov.data(), WinCovWork.data(),
+                                     CanVec.data(), SvdU.data(), SvdV.data(), AggCoef.data());
+      });
+#else
+  ivra::PassWork work;
   agg::LevelLoop(
       traits, run, AggCoef.data(),
       [&](const agg::Window& w) {
         ivra::CanonicalVariates(w, Nser, SerCoef.data(), WinCov.data(), WinCovWork.data(),
                                 CanWeights.data(), CanCorr2.data(), SerVec.data(), CanVec.data(),
-                                CanVar.data());
+                                CanVar.data(), work);
       },
       [&](const agg::Window& w) {
         ivra::AggregateWindow(w, Nser, CanVar.data(), WinCov.data(), WinCovWork.data(),
-                              CanVec.data(), SvdU.data(), SvdV.data(), AggCoef.data());
+                              CanVec.data(), SvdU.data(), AggCoef.data(), work);
       });
+#endif
 
   agg::FinishRun(traits, run, AggCoef.data());
   rt::FinishConsole();

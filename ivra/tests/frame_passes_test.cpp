@@ -33,7 +33,8 @@ TEST(SecondMoments, AboutZeroOverTheWindowDividedByItsCount) {
   // Two series, four positions; the window is 2..4.
   std::vector<float> X = {1, 2, 2, 0, 3, 1, 4, 1};
   std::vector<float> C(4, kSentinel);
-  ivra::SecondMoments(X.data(), 2, 2, 4, 3, C.data());
+  ivra::PassWork work;
+  ivra::SecondMoments(X.data(), 2, 2, 4, 3, C.data(), work);
   EXPECT_EQ(C[0], float(29.0 / 3.0));
   EXPECT_EQ(C[1], float(7.0 / 3.0));
   EXPECT_EQ(C[2], float(7.0 / 3.0));
@@ -59,13 +60,14 @@ struct CanonWork {
   std::vector<float> WinCov = std::vector<float>(9), WinCovWork = std::vector<float>(9),
                      CanWeights = std::vector<float>(6), CanCorr2 = std::vector<float>(3),
                      SerVec = std::vector<float>(3), CanVec = std::vector<float>(3),
-                     SvdU = std::vector<float>(9), SvdV = std::vector<float>(9);
+                     SvdU = std::vector<float>(9);
+  ivra::PassWork work;
 };
 
 void Variates(const agg::Window& w, const std::vector<float>& S, CanonWork& a,
               std::vector<float>& CanVar) {
   ivra::CanonicalVariates(w, 3, S.data(), a.WinCov.data(), a.WinCovWork.data(), a.CanWeights.data(),
-                          a.CanCorr2.data(), a.SerVec.data(), a.CanVec.data(), CanVar.data());
+                          a.CanCorr2.data(), a.SerVec.data(), a.CanVec.data(), CanVar.data(), a.work);
 }
 
 TEST(CanonicalVariates, WeightsApplyToTheOtherSeriesInExchangedOrder) {
@@ -76,7 +78,7 @@ TEST(CanonicalVariates, WeightsApplyToTheOtherSeriesInExchangedOrder) {
   Variates(w, S, a, CanVar);
 
   std::vector<float> moments(9);
-  ivra::SecondMoments(S.data(), 3, 9, 14, 6, moments.data());
+  ivra::SecondMoments(S.data(), 3, 9, 14, 6, moments.data(), a.work);
   EXPECT_EQ(a.WinCov, moments);
 
   const wv::Mat x{const_cast<float*>(S.data()), 3};
@@ -127,7 +129,7 @@ TEST(AggregateWindow, ProjectsOnTheCommonDirection) {
   std::vector<float> AggCoef(16, kSentinel);
   const agg::Window first = LevelWindow(9, 6);
   ivra::AggregateWindow(first, 3, CanVar.data(), a.WinCov.data(), a.WinCovWork.data(),
-                        a.CanVec.data(), a.SvdU.data(), a.SvdV.data(), AggCoef.data());
+                        a.CanVec.data(), a.SvdU.data(), AggCoef.data(), a.work);
   const wv::Mat U{a.SvdU.data(), 3};
   for (int k = 9; k <= 14; ++k) {
     EXPECT_NEAR(std::fabs(AggCoef[k - 1]), norm * std::fabs(z[k - 9]), 1e-5) << k;
@@ -137,7 +139,7 @@ TEST(AggregateWindow, ProjectsOnTheCommonDirection) {
   for (int k : {1, 8, 15, 16}) EXPECT_EQ(AggCoef[k - 1], kSentinel);
 
   ivra::AggregateWindow(LevelWindow(11, 6), 3, CanVar.data(), a.WinCov.data(), a.WinCovWork.data(),
-                        a.CanVec.data(), a.SvdU.data(), a.SvdV.data(), AggCoef.data());
+                        a.CanVec.data(), a.SvdU.data(), AggCoef.data(), a.work);
   EXPECT_NEAR(std::fabs(AggCoef[15]), norm * 0.75, 1e-5);
   EXPECT_EQ(AggCoef[14], kSentinel);
 }
