@@ -2,15 +2,31 @@
 // series. Each window's coefficients are predicted channel by channel from the
 // other channels by least-absolute-deviation regressions, and the predictions
 // are projected on their robust principal direction.
+//
+// Built twice: Kelto with the fast routines, and, with KELTO_PLAIN defined,
+// Kelto_plain with their plain forms, the reference that the fast ones match
+// bit for bit.
 #include <cstdint>
 #include <vector>
 
 #include "console.h"
 #include "frame.h"
 #include "matrix.h"
+#include "runtime.h"
+#ifdef KELTO_PLAIN
+#include "mregr_plain.h"
+#include "robprinc_plain.h"
+#else
 #include "mregr.h"
 #include "robprinc.h"
-#include "runtime.h"
+#endif
+
+// The reference build runs the straightforward forms of every routine.
+#ifdef KELTO_PLAIN
+constexpr bool kStraightforward = true;
+#else
+constexpr bool kStraightforward = false;
+#endif
 
 namespace {
 
@@ -32,6 +48,9 @@ void MainKelto() {
   // The robust direction has a vector of its own rather than the first Nser
   // places of NormWork, so that more series than Nfour cannot overrun it.
   std::vector<float> Direction;
+#ifndef KELTO_PLAIN
+  rb::Workspace work;  // reused by every window
+#endif
 
   agg::AllocationHooks hooks;
   hooks.afterNser = [&](const agg::RunParams& r) {
@@ -46,7 +65,7 @@ void MainKelto() {
 
   agg::RunDialogue(traits, run, SerCoef, hooks);
   agg::NormaliseAndTransform(run, SerCoef.data(), AggCoef.data(), NormWork.data(),
-                             PredCoef.data());
+                             PredCoef.data(), kStraightforward);
 
   const int Nser = run.Nser;
   const int Nfour = run.Nfour;
@@ -54,13 +73,23 @@ void MainKelto() {
       traits, run, AggCoef.data(),
       // Sub-pass A: robust predictions of every series from the others.
       [&](const agg::Window& w) {
+#ifdef KELTO_PLAIN
+        rb::plain::MREGR(SerCoef.data(), PredCoef.data(), w.LevStart, Nser, Nfour, w.WinCount,
+                         w.WinStart, RSQ.data());
+#else
         rb::MREGR(SerCoef.data(), PredCoef.data(), w.LevStart, Nser, Nfour, w.WinCount,
-                  w.WinStart, RSQ.data());
+                  w.WinStart, RSQ.data(), work);
+#endif
       },
       // Sub-pass B: the predictions projected on their robust direction.
       [&](const agg::Window& w) {
+#ifdef KELTO_PLAIN
+        rb::plain::ROBPRINC(PredCoef.data(), Nser, Nfour, w.WinStart, w.WinEnd, w.WinCount,
+                            Direction.data());
+#else
         rb::ROBPRINC(PredCoef.data(), Nser, Nfour, w.WinStart, w.WinEnd, w.WinCount,
-                     Direction.data());
+                     Direction.data(), work);
+#endif
         const wv::Vec d{Direction.data()};
         const wv::Mat pred{PredCoef.data(), Nser};
         const wv::Vec agg{AggCoef.data()};

@@ -1,18 +1,24 @@
-// Robust regression of each channel of a window on the other channels: a
-// least-squares start on winsorised copies, improved by a sign-gradient descent
-// on the mean absolute residual of the raw window with a golden-section line
-// search on [0, 10]. This is the plain form: every sum is written in the order
-// and precision the results depend on.
+// Robust regression of each channel of a window on the other channels, with
+// the work of the plain form (mregr_plain.cpp) that repeats itself done once:
+//  - the winsorised copy of a channel does not depend on which channel is the
+//    response, so each channel is winsorised once per window;
+//  - every element of one channel's normal equations is an element of the
+//    single-precision Gram matrix of all winsorised channels, summed term by
+//    term in the same order of positions (a product of two floats is exact in
+//    double and commutes);
+//  - the descents of the M channels run side by side, one lane each: every
+//    line search makes the same number of passes whatever the data, so the
+//    lanes stay in step, and their single-precision running sums, each a
+//    chain of dependent roundings, overlap instead of leaving the core idle.
+// Every lane does the arithmetic of the plain form in its order.
 #include "mregr.h"
 
 #include <cmath>
-#include <cstdint>
-#include <vector>
 
+#include "klanes.h"
 #include "matinv.h"
-#include "matrix.h"
+#include "mregr_plain.h"
 #include "robust.h"
-#include "runtime.h"
 
 namespace rb {
 
@@ -27,205 +33,247 @@ constexpr double kBracket = double(10.0f);
 constexpr double kHalf = double(0.5f);
 constexpr int kMaxIter = 1000;
 
-// Window of one channel: the raw response and regressors.
-struct Window {
-  int m;      // regressors
-  int n;      // positions
-  double dn;  // NWIN as a floating-point divisor
-  wv::Vec yt;
-  wv::Mat xr;
+// Channel (0-based) of regressor j of the regression of channel i: channel
+// j+1, with channel 0 in channel i's place.
+inline int Regressor(int i, int j) { return (i >= 1 && j == i - 1) ? 0 : j + 1; }
+
+struct Shape {
+  int M, m, n, ld;
+  double dn;
 };
 
-// Fitted value of position k for coefficients c, in double from 0.
-double Fitted(const Window& w, const wv::Vec& c, int k) {
-  double fit = 0.0;
-  for (int l = 1; l <= w.m; ++l) fit += double(c(l)) * double(w.xr(l, k));
-  return fit;
-}
-
-// Mean absolute residual at c as a single-precision running sum (F1, F2).
-float MeanAbsResidualSingle(const Window& w, const wv::Vec& c) {
-  float f = 0.0f;
-  for (int k = 1; k <= w.n; ++k)
-    f = float(double(f) + std::fabs(double(w.yt(k)) - Fitted(w, c, k)) / w.dn);
-  return f;
-}
-
-// Mean absolute residual at c summed in double (F).
-double MeanAbsResidualDouble(const Window& w, const wv::Vec& c) {
-  double f = 0.0;
-  for (int k = 1; k <= w.n; ++k) f += std::fabs(double(w.yt(k)) - Fitted(w, c, k)) / w.dn;
-  return f;
-}
-
-// D = E - x * SG with the unrounded probe point x, then the criterion at D.
-float Probe(const Window& w, const wv::Vec& e, const wv::Vec& sg, double x, const wv::Vec& d,
-            SearchTrace* trace) {
-  for (int j = 1; j <= w.m; ++j) d(j) = float(double(e(j)) - x * double(sg(j)));
-  if (trace) ++trace->probes;
-  return MeanAbsResidualSingle(w, d);
-}
-
-// Least-absolute-deviation descent from the start in e; e holds the result.
-void Descend(const Window& w, const wv::Vec& e, const wv::Vec& sg, const wv::Vec& d,
-             std::vector<double>& sign, SearchTrace* trace) {
-  int iter = 0;
-  for (;;) {
-    const double F = MeanAbsResidualDouble(w, e);
-
-    // Residual signs once per iteration; a zero or NaN residual counts +1.
-    for (int k = 1; k <= w.n; ++k) {
-      const double r = double(w.yt(k)) - Fitted(w, e, k);
-      sign[k - 1] = (r < 0.0) ? -1.0 : 1.0;
+// Copies the window, winsorises every channel once and forms the start of
+// every lane from the common Gram matrix.
+void Starts(const float* X, int J, const Shape& s, Workspace& ws) {
+  const int M = s.M, m = s.m, n = s.n, ld = s.ld;
+  double* xt = ws.xt.data();
+  double* xdn = ws.xdn.data();
+  float* xw = ws.xw.data();
+  for (int k = 0; k < n; ++k) {
+    const float* col = X + static_cast<long>(J - 1 + k) * M;
+    for (int c = 0; c < ld; ++c) {
+      const float v = c < M ? col[c] : 0.0f;
+      xt[k * ld + c] = double(v);
+      xdn[k * ld + c] = double(v) / s.dn;
+      xw[k * ld + c] = v;
     }
-    for (int j = 1; j <= w.m; ++j) {
-      double s = 0.0;
-      for (int k = 1; k <= w.n; ++k) s -= sign[k - 1] * double(w.xr(j, k)) / w.dn;
-      sg(j) = float(s);
-    }
+  }
+  klanes::Vinzor(ws.isa, xw, ld, n, s.dn);
+  klanes::GramFloat(ws.isa, xw, ld, n, M, ws.gall.data());
 
-    // Golden-section search for the step t along -SG.
-    if (trace) ++trace->searches;
-    double a = 0.0;
-    double b = kBracket;
-    float x1 = 0.0f, x2 = 0.0f, F1 = 0.0f, F2 = 0.0f;
-    bool need1 = true, need2 = true;
-    double t = 0.0, Fnew = 0.0;
-    for (;;) {
-      const double width = b - a;
-      if (need1) {
-        const double x = a + kLow * width;
-        F1 = Probe(w, e, sg, x, d, trace);
-        x1 = float(x);
+  const float* gall = ws.gall.data();
+  float* G = ws.g.data();
+  float* GI = ws.gi.data();
+  float* B = ws.b.data();
+  float* e = ws.e.data();
+  for (int q = 0; q < m * ld; ++q) e[q] = 0.0f;
+  for (int i = 0; i < M; ++i) {
+    for (int j = 0; j < m; ++j) {
+      const int cj = Regressor(i, j);
+      B[j] = gall[i * ld + cj];
+      for (int l = 0; l < m; ++l) G[j + l * m] = gall[cj * ld + Regressor(i, l)];
+    }
+    wv::MATRINV(m, G, GI, ws.matinv);
+    for (int j = 0; j < m; ++j) {
+      double acc = 0.0;
+      for (int l = 0; l < m; ++l) acc += double(GI[j + l * m]) * double(B[l]);
+      e[j * ld + i] = float(acc);
+    }
+  }
+}
+
+// Flags the lanes for which `want` holds; false when there is none.
+template <class Want>
+bool FlagLanes(const Shape& s, Workspace& ws, Want want) {
+  bool any = false;
+  for (int q = 0; q < s.ld; ++q) {
+    const bool on = q < s.M && want(ws.lanes[q]);
+    ws.laneFlags[q] = on;
+    any |= on;
+  }
+  return any;
+}
+
+// Golden-section searches of every active lane along -SG, side by side.
+void LineSearches(const Shape& s, Workspace& ws) {
+  const int M = s.M, m = s.m, ld = s.ld;
+  const float* e = ws.e.data();
+  const float* sg = ws.sg.data();
+  double* dd = ws.dd.data();
+  float* fs = ws.fs.data();
+  for (int i = 0; i < M; ++i) {
+    LaneSearch& L = ws.lanes[i];
+    L.searching = L.active;
+    L.a = 0.0;
+    L.b = kBracket;
+    L.need1 = L.need2 = true;
+  }
+  while (FlagLanes(s, ws, [](const LaneSearch& L) { return L.searching; })) {
+    // Every lane still searching is in the same pass: the first pass needs
+    // both points, each later one a single point.
+    int P = 1;
+    for (int i = 0; i < M; ++i) {
+      LaneSearch& L = ws.lanes[i];
+      if (!L.searching) continue;
+      L.width = L.b - L.a;
+      int p = 0;
+      if (L.need1) {
+        L.xv1 = L.a + kLow * L.width;
+        for (int j = 0; j < m; ++j)
+          dd[(p * m + j) * ld + i] =
+              double(float(double(e[j * ld + i]) - L.xv1 * double(sg[j * ld + i])));
+        ++p;
       }
-      if (need2) {
-        const double x = a + kHigh * width;
-        F2 = Probe(w, e, sg, x, d, trace);
-        x2 = float(x);
+      if (L.need2) {
+        L.xv2 = L.a + kHigh * L.width;
+        for (int j = 0; j < m; ++j)
+          dd[(p * m + j) * ld + i] =
+              double(float(double(e[j * ld + i]) - L.xv2 * double(sg[j * ld + i])));
+        ++p;
       }
-      if (width < kTol) {
-        t = (a + b) * kHalf;
-        Fnew = (double(F1) + double(F2)) * kHalf;
-        break;
+      P = p;
+    }
+    klanes::RegressionProbe(ws.isa, ws.xt.data(), ld, s.n, m, P, ws.laneFlags.data(), dd,
+                            s.dn, fs);
+    for (int i = 0; i < M; ++i) {
+      LaneSearch& L = ws.lanes[i];
+      if (!L.searching) continue;
+      int p = 0;
+      if (L.need1) {
+        L.F1 = fs[p * ld + i];
+        L.x1 = float(L.xv1);
+        ++p;
       }
-      if (F1 < F2) {
-        b = double(x2);
-        x2 = x1;
-        F2 = F1;
-        need1 = true;
-        need2 = false;
+      if (L.need2) {
+        L.F2 = fs[p * ld + i];
+        L.x2 = float(L.xv2);
+      }
+      if (L.width < kTol) {
+        L.t = (L.a + L.b) * kHalf;
+        L.Fnew = (double(L.F1) + double(L.F2)) * kHalf;
+        L.searching = false;
+      } else if (L.F1 < L.F2) {
+        L.b = double(L.x2);
+        L.x2 = L.x1;
+        L.F2 = L.F1;
+        L.need1 = true;
+        L.need2 = false;
       } else {  // equal, or a NaN on either side: the lower end moves
-        a = double(x1);
-        x1 = x2;
-        F1 = F2;
-        need1 = false;
-        need2 = true;
+        L.a = double(L.x1);
+        L.x1 = L.x2;
+        L.F1 = L.F2;
+        L.need1 = false;
+        L.need2 = true;
       }
     }
+  }
+}
 
-    ++iter;
-    const double rel = (Fnew - F) / F;
-    if (rel >= 0.0 || std::isnan(rel)) return;  // no promised decrease: no step
-    for (int j = 1; j <= w.m; ++j) e(j) = float(double(e(j)) - t * double(sg(j)));
-    if (iter > kMaxIter) return;
-    if (!(rel < kMinGain)) return;  // less than 1 %: keep this step, go no further
+// The least-absolute-deviation descents of all lanes from their starts.
+void Descents(const Shape& s, Workspace& ws) {
+  const int M = s.M, m = s.m, ld = s.ld;
+  float* e = ws.e.data();
+  float* sg = ws.sg.data();
+  double* ed = ws.ed.data();
+  double* sgd = ws.sgd.data();
+  for (int q = 0; q < m * ld; ++q) {
+    ed[q] = double(e[q]);
+    sg[q] = 0.0f;
+  }
+  for (int i = 0; i < M; ++i) {
+    ws.lanes[i] = LaneSearch{};
+    ws.lanes[i].active = true;
+  }
+  while (FlagLanes(s, ws, [](const LaneSearch& L) { return L.active; })) {
+    klanes::RegressionGradient(ws.isa, ws.xt.data(), ws.xdn.data(), ld, s.n, m,
+                               ws.laneFlags.data(), ed, s.dn, ws.fd.data(), sgd,
+                               ws.sgwork.data());
+    for (int i = 0; i < M; ++i) {
+      LaneSearch& L = ws.lanes[i];
+      if (!L.active) continue;
+      L.F = ws.fd[i];
+      for (int j = 0; j < m; ++j) sg[j * ld + i] = float(sgd[j * ld + i]);
+    }
+
+    LineSearches(s, ws);
+
+    for (int i = 0; i < M; ++i) {
+      LaneSearch& L = ws.lanes[i];
+      if (!L.active) continue;
+      ++L.iter;
+      const double rel = (L.Fnew - L.F) / L.F;
+      if (rel >= 0.0 || std::isnan(rel)) {  // no promised decrease: no step
+        L.active = false;
+        continue;
+      }
+      for (int j = 0; j < m; ++j) {
+        float& ej = e[j * ld + i];
+        ej = float(double(ej) - L.t * double(sg[j * ld + i]));
+        ed[j * ld + i] = double(ej);
+      }
+      if (L.iter > kMaxIter || !(rel < kMinGain)) L.active = false;
+    }
   }
 }
 
 }  // namespace
 
 void MREGR(const float* X, float* XPRED, int JFIRST, int M, int L, int NWIN, int JSTART,
-           float* RSQ) {
-  MREGR(X, XPRED, JFIRST, M, L, NWIN, JSTART, RSQ, nullptr);
-}
+           float* RSQ, Workspace& ws) {
+  // Shapes the program never passes keep the plain form.
+  if (M < 2 || NWIN < 1) {
+    plain::MREGR(X, XPRED, JFIRST, M, L, NWIN, JSTART, RSQ);
+    return;
+  }
+  Shape s;
+  s.M = M;
+  s.m = M - 1;
+  s.n = NWIN;
+  s.ld = (M + 3) / 4 * 4;
+  s.dn = double(NWIN);
+  const long nld = long(s.n) * s.ld, mld = long(s.m) * s.ld;
+  Grow(ws.xt, nld);
+  Grow(ws.xdn, nld);
+  Grow(ws.xw, nld);
+  Grow(ws.fit, nld);
+  Grow(ws.gall, long(M) * s.ld);
+  Grow(ws.g, long(s.m) * s.m);
+  Grow(ws.gi, long(s.m) * s.m);
+  Grow(ws.b, s.m);
+  Grow(ws.e, mld);
+  Grow(ws.sg, mld);
+  Grow(ws.ed, mld);
+  Grow(ws.sgd, mld);
+  Grow(ws.dd, 2 * mld);
+  Grow(ws.fd, s.ld);
+  Grow(ws.fs, 2 * s.ld);
+  Grow(ws.sgwork, 4L * s.m);
+  Grow(ws.yrow, s.n);
+  Grow(ws.fitrow, s.n);
+  Grow(ws.laneFlags, s.ld);
+  Grow(ws.lanes, M);
 
-void MREGR(const float* X, float* XPRED, int JFIRST, int M, int L, int NWIN, int JSTART,
-           float* RSQ, SearchTrace* trace) {
-  (void)L;  // only sizes the matrices
-  if (M < 1) return;
-  const bool firstWindow = (JSTART == JFIRST);
-  const int n = NWIN > 0 ? NWIN : 0;
-  const int m = M - 1 > 0 ? M - 1 : 0;
-  const std::int64_t mn = std::int64_t(m) * n;
-
-  std::vector<float> ytBuf = rt::AllocReals(n), xrBuf = rt::AllocReals(mn);
-  std::vector<float> ywBuf = rt::AllocReals(n), xwBuf = rt::AllocReals(mn);
-  std::vector<float> wBuf = rt::AllocReals(n);
-  std::vector<float> gBuf = rt::AllocReals(std::int64_t(m) * m);
-  std::vector<float> giBuf = rt::AllocReals(std::int64_t(m) * m);
-  std::vector<float> bBuf = rt::AllocReals(m), eBuf = rt::AllocReals(m);
-  std::vector<float> sgBuf = rt::AllocReals(m), dBuf = rt::AllocReals(m);
-  std::vector<double> sign(std::size_t(n), 1.0);
-
-  // X is only read through this view.
-  const wv::Mat x{const_cast<float*>(X), M};
-  const wv::Mat xpred{XPRED, M};
-  const wv::Vec yt{ytBuf.data()}, yw{ywBuf.data()}, wk{wBuf.data()};
-  const wv::Mat xr{xrBuf.data(), m}, xw{xwBuf.data(), m};
-  const wv::Mat G{gBuf.data(), m}, GI{giBuf.data(), m};
-  const wv::Vec B{bBuf.data()}, E{eBuf.data()}, SG{sgBuf.data()}, D{dBuf.data()};
   const int J = JSTART;
-  const Window win{m, n, double(NWIN), yt, xr};
+  Starts(X, J, s, ws);
+  Descents(s, ws);
 
-  for (int i = 1; i <= M; ++i) {
-    // 1. The window: channel i, and the others in position order (channel 1
-    //    in channel i's place).
-    for (int k = 1; k <= n; ++k) yt(k) = x(i, J + k - 1);
-    for (int j = 1; j <= m; ++j) {
-      const int c = (i >= 2 && j == i - 1) ? 1 : j + 1;
-      for (int k = 1; k <= n; ++k) xr(j, k) = x(c, J + k - 1);
-    }
-
-    // 2. Winsorised copies for the start.
-    for (int k = 1; k <= n; ++k) yw(k) = yt(k);
-    VINZOR(NWIN, ywBuf.data());
-    for (int j = 1; j <= m; ++j) {
-      for (int k = 1; k <= n; ++k) wk(k) = xr(j, k);
-      VINZOR(NWIN, wBuf.data());
-      for (int k = 1; k <= n; ++k) xw(j, k) = wk(k);
-    }
-
-    // 3. Normal equations without intercept, summed in single precision.
-    for (int j = 1; j <= m; ++j) {
-      B(j) = 0.0f;
-      for (int l = 1; l <= m; ++l) G(j, l) = 0.0f;
-    }
-    for (int k = 1; k <= n; ++k) {
-      for (int j = 1; j <= m; ++j) {
-        B(j) = float(double(B(j)) + double(yw(k)) * double(xw(j, k)));
-        for (int l = 1; l <= j; ++l)
-          G(j, l) = float(double(G(j, l)) + double(xw(j, k)) * double(xw(l, k)));
-      }
-    }
-    for (int j = 1; j <= m; ++j)
-      for (int l = 1; l < j; ++l) G(l, j) = G(j, l);
-
-    // 4. Least-squares start, on the inverse as delivered (singular or not).
-    wv::MATRINV(m, gBuf.data(), giBuf.data());
-    for (int j = 1; j <= m; ++j) {
-      double s = 0.0;
-      for (int l = 1; l <= m; ++l) s += double(GI(j, l)) * double(B(l));
-      E(j) = float(s);
-    }
-
-    // 5. Descent on the raw window.
-    Descend(win, E, SG, D, sign, trace);
-
-    // 6. Fit and score; W now holds the fitted values.
-    for (int k = 1; k <= n; ++k) {
-      double s = 0.0;
-      for (int j = 1; j <= m; ++j) s += double(xr(j, k)) * double(E(j));
-      wk(k) = float(s);
+  // Fit and score of every channel; the fitted values on the raw window.
+  klanes::RegressionFit(ws.isa, ws.xt.data(), s.ld, s.n, s.m, ws.ed.data(), ws.fit.data());
+  const bool firstWindow = (JSTART == JFIRST);
+  float* yrow = ws.yrow.data();
+  float* fitrow = ws.fitrow.data();
+  for (int i = 0; i < M; ++i) {
+    for (int k = 0; k < s.n; ++k) {
+      yrow[k] = X[static_cast<long>(J - 1 + k) * M + i];
+      fitrow[k] = ws.fit[static_cast<long>(k) * s.ld + i];
     }
     float R = 0.0f;
-    ROBCORRCOEFF(NWIN, ytBuf.data(), wBuf.data(), R);
-    RSQ[i - 1] = float(double(R) * double(R));
-
-    // 7. Predictions: the whole first window of a level, else its newest position.
+    ROBCORRCOEFF(NWIN, yrow, fitrow, R, ws.est);
+    RSQ[i] = float(double(R) * double(R));
     if (firstWindow) {
-      for (int k = 1; k <= n; ++k) xpred(i, J + k - 1) = wk(k);
-    } else if (n >= 1) {
-      xpred(i, J + n - 1) = wk(n);
+      for (int k = 0; k < s.n; ++k) XPRED[static_cast<long>(J - 1 + k) * M + i] = fitrow[k];
+    } else {
+      XPRED[static_cast<long>(J - 1 + s.n - 1) * M + i] = fitrow[s.n - 1];
     }
   }
 }

@@ -1,7 +1,8 @@
-// Robust regression of every channel of a window on the other channels.
+// Robust regression of every channel of a window on the other channels: the
+// fast form, bit for bit the plain one (mregr_plain.h).
 #pragma once
 
-#include "robust.h"
+#include "workspace.h"
 
 namespace rb {
 
@@ -9,11 +10,6 @@ namespace rb {
 // XPRED(i, JSTART..JSTART+NWIN-1) when JSTART == JFIRST, else only
 // XPRED(i, JSTART+NWIN-1).
 void MREGR(const float* X, float* XPRED, int JFIRST, int M, int L, int NWIN, int JSTART,
-           float* RSQ);
-
-// The same, counting line searches and criterion evaluations into `trace`
-// (which may be null).
-void MREGR(const float* X, float* XPRED, int JFIRST, int M, int L, int NWIN, int JSTART,
-           float* RSQ, SearchTrace* trace);
+           float* RSQ, Workspace& ws);
 
 }  // namespace rb

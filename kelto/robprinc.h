@@ -1,16 +1,13 @@
-// Robust principal direction of a window of multichannel data.
+// Robust principal direction of a window: the fast form, bit for bit the plain
+// one (robprinc_plain.h).
 #pragma once
 
-#include "robust.h"
+#include "workspace.h"
 
 namespace rb {
 
 // X: M by L, column-major; window columns I1..I2, N = I2-I1+1. Writes the unit
 // result vector Y(1..M).
-void ROBPRINC(const float* X, int M, int L, int I1, int I2, int N, float* Y);
-
-// The same, counting line searches and probes into `trace` (which may be null).
-void ROBPRINC(const float* X, int M, int L, int I1, int I2, int N, float* Y,
-              SearchTrace* trace);
+void ROBPRINC(const float* X, int M, int L, int I1, int I2, int N, float* Y, Workspace& ws);
 
 }  // namespace rb

@@ -1,23 +1,30 @@
-// Robust location, scale and correlation estimators and the heapsort beneath
-// them. Vectors are arrays of N floats, element 1 at x[0].
+// Fast forms of the robust estimators under the regression score. They give
+// the bits of the plain forms (robust_plain.h), without their heapsorts: a
+// median needs the middle values of the sorted vector, not the sorted vector,
+// and any correct selection finds the same values as long as no NaN takes
+// part. Vectors with a NaN go through the plain heapsort, whose placement
+// rules decide there.
 #pragma once
+
+#include <vector>
 
 namespace rb {
 
-void VINZOR(int N, float* X);                                   // 3-sigma winsorisation, 20 passes
-float AMO(int N, const float* X);                               // median absolute deviation
-void ROBCORRCOEFF(int N, const float* X, const float* Y, float& R);
-void TREEUP(float* A, int N);                                   // ascending heapsort
-void UP(float* A, int K);
-void DOWN(float* A, int M);
-void SWAP(float& A, float& B);
-
-// Counts kept by the iterative routines when asked to: line searches made and
-// criterion evaluations (probes) over all of them. Tests use it to check the
-// fixed shape of the searches; the programs pass no trace.
-struct SearchTrace {
-  long searches = 0;
-  long probes = 0;
+// Work vectors kept by the caller from call to call.
+struct EstimatorWork {
+  std::vector<float> w, u, v;
+  std::vector<float> sel, buf;  // selection work
+  std::vector<unsigned char> bucket;
 };
+
+float AMO(int N, const float* X, EstimatorWork& work);
+void ROBCORRCOEFF(int N, const float* X, const float* Y, float& R, EstimatorWork& work);
+
+// Grows v to at least `size` elements; never shrinks, so that a run of calls
+// allocates only while its sizes still grow.
+template <class T>
+void Grow(std::vector<T>& v, long size) {
+  if (long(v.size()) < size) v.resize(std::size_t(size));
+}
 
 }  // namespace rb

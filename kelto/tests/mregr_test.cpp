@@ -1,5 +1,6 @@
-// Robust regression of each channel of a window on the others.
-#include "mregr.h"
+// Robust regression of each channel of a window on the others, in its plain
+// form; the fast form is held to it bit for bit in fast_vs_plain_test.cpp.
+#include "mregr_plain.h"
 
 #include <gtest/gtest.h>
 
@@ -52,8 +53,8 @@ TEST(Mregr, ExactRelationsAreRecoveredFromTheLeastSquaresStart) {
     X(3, k) = b;
   }
   std::vector<float> pred(M * L, Sentinel()), rsq(M, Sentinel());
-  rb::SearchTrace trace;
-  rb::MREGR(x.data(), pred.data(), 1, M, L, n, 1, rsq.data(), &trace);
+  rb::plain::SearchTrace trace;
+  rb::plain::MREGR(x.data(), pred.data(), 1, M, L, n, 1, rsq.data(), &trace);
 
   for (std::size_t c = 0; c < x.size(); ++c) EXPECT_EQ(Bits(x[c]), Bits(pred[c])) << c;
   // One search per channel: F = 0 makes rel +inf or undefined, no step.
@@ -82,7 +83,7 @@ TEST(Mregr, WritesOnlyTheNamedPredictionCells) {
     const std::vector<float> xBefore = x;
     std::vector<float> pred(std::size_t(c.M) * c.L, Sentinel());
     std::vector<float> rsq(std::size_t(c.M) + 2, Sentinel());
-    rb::MREGR(x.data(), pred.data(), c.JFIRST, c.M, c.L, c.n, c.J, rsq.data());
+    rb::plain::MREGR(x.data(), pred.data(), c.JFIRST, c.M, c.L, c.n, c.J, rsq.data());
 
     const wv::Mat P{pred.data(), c.M};
     const int last = c.J + c.n - 1;
@@ -113,8 +114,8 @@ TEST(Mregr, RegressorsStandInPositionOrder) {
     S(3, k) = Xv(1, k);
   }
   std::vector<float> p1(M * L, 0.0f), p2(M * L, 0.0f), r1(M), r2(M);
-  rb::MREGR(x.data(), p1.data(), J, M, L, n, J, r1.data());
-  rb::MREGR(swapped.data(), p2.data(), J, M, L, n, J, r2.data());
+  rb::plain::MREGR(x.data(), p1.data(), J, M, L, n, J, r1.data());
+  rb::plain::MREGR(swapped.data(), p2.data(), J, M, L, n, J, r2.data());
   const wv::Mat P1{p1.data(), M}, P2{p2.data(), M};
   for (int k = J; k < J + n; ++k) {
     EXPECT_EQ(Bits(P1(3, k)), Bits(P2(1, k))) << k;
@@ -129,8 +130,8 @@ TEST(Mregr, EverySearchMakesTwentyTwoEvaluations) {
     const int M = 4, L = 40, n = 32;
     const std::vector<float> x = RandomData(M, L, seed);
     std::vector<float> pred(M * L), rsq(M);
-    rb::SearchTrace trace;
-    rb::MREGR(x.data(), pred.data(), 1, M, L, n, 5, rsq.data(), &trace);
+    rb::plain::SearchTrace trace;
+    rb::plain::MREGR(x.data(), pred.data(), 1, M, L, n, 5, rsq.data(), &trace);
     EXPECT_EQ(trace.probes, 22 * trace.searches);
     EXPECT_GE(trace.searches, M);
     EXPECT_LE(trace.searches, 1001 * M);
@@ -142,8 +143,8 @@ TEST(Mregr, EverySearchMakesTwentyTwoEvaluations) {
     std::vector<float> x = RandomData(M, L, 8u);
     x[2 + 10 * M] = bad;
     std::vector<float> pred(M * L), rsq(M);
-    rb::SearchTrace trace;
-    rb::MREGR(x.data(), pred.data(), 3, M, L, n, 3, rsq.data(), &trace);
+    rb::plain::SearchTrace trace;
+    rb::plain::MREGR(x.data(), pred.data(), 3, M, L, n, 3, rsq.data(), &trace);
     EXPECT_EQ(trace.probes, 22 * trace.searches);
     EXPECT_EQ(trace.searches, M);
   }
@@ -165,7 +166,7 @@ TEST(Mregr, OutlierInTheTargetHardlyMovesTheFit) {
   const float clean7 = X(1, 7);
   X(1, 7) = clean7 + 60.0f;
   std::vector<float> pred(M * L), rsq(M);
-  rb::MREGR(x.data(), pred.data(), 1, M, L, n, 1, rsq.data());
+  rb::plain::MREGR(x.data(), pred.data(), 1, M, L, n, 1, rsq.data());
   const wv::Mat P{pred.data(), M};
 
   double worst = 0.0;

@@ -1,5 +1,6 @@
-// Robust principal direction of a window.
-#include "robprinc.h"
+// Robust principal direction of a window, in its plain form; the fast form is
+// held to it bit for bit in fast_vs_plain_test.cpp.
+#include "robprinc_plain.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +36,8 @@ TEST(Robprinc, UnitResultWrittenOnlyIntoYAndDataKept) {
     for (float& v : x) v = nd(gen);
     const std::vector<float> before = x;
     std::vector<float> y(M + 3, 77.0f);
-    rb::SearchTrace trace;
-    rb::ROBPRINC(x.data(), M, L, I1, I2, N, y.data(), &trace);
+    rb::plain::SearchTrace trace;
+    rb::plain::ROBPRINC(x.data(), M, L, I1, I2, N, y.data(), &trace);
 
     EXPECT_NEAR(Norm(y, M), 1.0, 1e-6);
     for (int i = M; i < M + 3; ++i) EXPECT_EQ(y[i], 77.0f);
@@ -66,8 +67,8 @@ TEST(Robprinc, ZeroTangentReturnsTheSingularVector) {
   wv::RSVD(a.data(), M, M, M, M, 0, M, M, s.data(), u.data(), v.data());
 
   std::vector<float> y(M, 9.0f);
-  rb::SearchTrace trace;
-  rb::ROBPRINC(x.data(), M, L, I1, I2, N, y.data(), &trace);
+  rb::plain::SearchTrace trace;
+  rb::plain::ROBPRINC(x.data(), M, L, I1, I2, N, y.data(), &trace);
   EXPECT_EQ(trace.searches, 0);
   for (int i = 0; i < M; ++i) EXPECT_EQ(Bits(u[i]), Bits(y[i])) << i;
   EXPECT_EQ(std::fabs(y[0]), 1.0f);
@@ -78,8 +79,8 @@ TEST(Robprinc, AllZeroWindowGivesAUnitVectorAtOnce) {
   std::vector<float> x(M * L, 0.0f);
   for (int i = 0; i < M * 2; ++i) x[i] = 4.0f;  // columns outside the window
   std::vector<float> y(M, 9.0f);
-  rb::SearchTrace trace;
-  rb::ROBPRINC(x.data(), M, L, I1, I2, N, y.data(), &trace);
+  rb::plain::SearchTrace trace;
+  rb::plain::ROBPRINC(x.data(), M, L, I1, I2, N, y.data(), &trace);
   EXPECT_EQ(trace.searches, 0);
   for (int i = 0; i < M; ++i) EXPECT_TRUE(std::isfinite(y[i])) << i;
   EXPECT_NEAR(Norm(y, M), 1.0, 1e-6);
@@ -99,7 +100,7 @@ TEST(Robprinc, FindsTheDominantDirectionOfNoisyData) {
     for (int i = 1; i <= M; ++i) X(i, k) = float(c * v[i - 1]) + 0.05f * nd(gen);
   }
   std::vector<float> y(M);
-  rb::ROBPRINC(x.data(), M, L, I1, I2, N, y.data());
+  rb::plain::ROBPRINC(x.data(), M, L, I1, I2, N, y.data());
   double dot = 0.0;
   for (int i = 0; i < M; ++i) dot += y[i] * v[i];
   EXPECT_GT(std::fabs(dot), 0.999);
@@ -116,8 +117,8 @@ TEST(Robprinc, NonFiniteWindowEndsWithoutASearch) {
     for (float& v : x) v = nd(gen);
     x[2 + 10 * M] = bad;
     std::vector<float> y(M);
-    rb::SearchTrace trace;
-    rb::ROBPRINC(x.data(), M, L, I1, I2, N, y.data(), &trace);
+    rb::plain::SearchTrace trace;
+    rb::plain::ROBPRINC(x.data(), M, L, I1, I2, N, y.data(), &trace);
     EXPECT_EQ(trace.searches, 0) << bad;
   }
 }

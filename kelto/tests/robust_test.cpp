@@ -1,5 +1,6 @@
-// Robust estimators and the heapsort beneath them.
-#include "robust.h"
+// Robust estimators and the heapsort beneath them, in their plain form; the
+// fast forms are held to the plain ones bit for bit in fast_vs_plain_test.cpp.
+#include "robust_plain.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ TEST(Vinzor, ValueOnTheThreeSigmaBoundStays) {
   std::vector<float> x(10, 0.0f);
   x[6] = 100.0f;
   const std::vector<float> before = x;
-  rb::VINZOR(10, x.data());
+  rb::plain::VINZOR(10, x.data());
   ExpectSameBits(before, x);
 }
 
@@ -51,7 +52,7 @@ TEST(Vinzor, OutlierIsClippedInEveryOneOfTwentyPasses) {
   // twenty passes lead to 42.30834. A sample divisor or an early stop would not.
   std::vector<float> x(11, 0.0f);
   x[3] = 110.0f;
-  rb::VINZOR(11, x.data());
+  rb::plain::VINZOR(11, x.data());
   EXPECT_EQ(Sig7(x[3]), "42.30834");
   for (int i = 0; i < 11; ++i) {
     if (i != 3) {
@@ -62,13 +63,13 @@ TEST(Vinzor, OutlierIsClippedInEveryOneOfTwentyPasses) {
 
 TEST(Vinzor, ConstantDataAndNaNMeanLeaveTheVectorUnchanged) {
   std::vector<float> c(7, 3.7f);
-  rb::VINZOR(7, c.data());
+  rb::plain::VINZOR(7, c.data());
   ExpectSameBits(std::vector<float>(7, 3.7f), c);
 
   // A NaN makes the mean NaN: no bound, nothing clipped, the NaN stays.
   std::vector<float> n = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1000.0f, kNaN};
   const std::vector<float> before = n;
-  rb::VINZOR(int(n.size()), n.data());
+  rb::plain::VINZOR(int(n.size()), n.data());
   ExpectSameBits(before, n);
 }
 
@@ -89,7 +90,7 @@ TEST(Amo, MedianAbsoluteDeviationWithoutFactor) {
   };
   for (const Case& c : cases) {
     const std::vector<float> before = c.x;
-    EXPECT_EQ(Bits(rb::AMO(int(c.x.size()), c.x.data())), Bits(c.want)) << Sig7(c.x[0]);
+    EXPECT_EQ(Bits(rb::plain::AMO(int(c.x.size()), c.x.data())), Bits(c.want)) << Sig7(c.x[0]);
     ExpectSameBits(before, c.x);  // input keeps its order
   }
 }
@@ -103,20 +104,20 @@ TEST(RobCorrCoeff, SignAndDegenerateCases) {
   }
   const int n = int(x.size());
   float r = 9.0f;
-  rb::ROBCORRCOEFF(n, x.data(), x.data(), r);
+  rb::plain::ROBCORRCOEFF(n, x.data(), x.data(), r);
   EXPECT_EQ(r, 1.0f);
-  rb::ROBCORRCOEFF(n, x.data(), neg.data(), r);
+  rb::plain::ROBCORRCOEFF(n, x.data(), neg.data(), r);
   EXPECT_EQ(r, -1.0f);
-  rb::ROBCORRCOEFF(n, x.data(), scaled.data(), r);
+  rb::plain::ROBCORRCOEFF(n, x.data(), scaled.data(), r);
   EXPECT_EQ(r, 1.0f);
 
   // More than half the values equal: zero scale of X, R = 0.
   const std::vector<float> flat = {2, 2, 2, 2, 9, -3, 5};
   r = 9.0f;
-  rb::ROBCORRCOEFF(n, flat.data(), x.data(), r);
+  rb::plain::ROBCORRCOEFF(n, flat.data(), x.data(), r);
   EXPECT_EQ(Bits(r), Bits(0.0f));
   r = 9.0f;
-  rb::ROBCORRCOEFF(n, x.data(), flat.data(), r);
+  rb::plain::ROBCORRCOEFF(n, x.data(), flat.data(), r);
   EXPECT_EQ(Bits(r), Bits(0.0f));
 }
 
@@ -127,9 +128,9 @@ TEST(RobCorrCoeff, ScalesAreDeviationsOfTheSquaredValues) {
   const std::vector<float> x = {4, 1, 1, 3, 0};
   const std::vector<float> y = {4, -4, 2, 4, -2};
   float r = 0.0f;
-  rb::ROBCORRCOEFF(5, x.data(), y.data(), r);
+  rb::plain::ROBCORRCOEFF(5, x.data(), y.data(), r);
   EXPECT_EQ(r, 0.5f);
-  rb::ROBCORRCOEFF(5, y.data(), x.data(), r);
+  rb::plain::ROBCORRCOEFF(5, y.data(), x.data(), r);
   EXPECT_EQ(r, 0.5f);
 }
 
@@ -154,7 +155,7 @@ TEST(Treeup, SortsAscendingWithTheHeapTieRules) {
   };
   for (const Case& c : cases) {
     std::vector<float> a = c.in;
-    rb::TREEUP(a.data(), int(a.size()));
+    rb::plain::TREEUP(a.data(), int(a.size()));
     ExpectSameBits(c.out, a);
   }
 }
@@ -167,7 +168,7 @@ TEST(Treeup, MatchesAFullSortOnRandomData) {
     for (float& v : a) v = float(val(gen)) * 0.25f;
     std::vector<float> want = a;
     std::sort(want.begin(), want.end());
-    rb::TREEUP(a.data(), n);
+    rb::plain::TREEUP(a.data(), n);
     EXPECT_EQ(want, a) << "n = " << n;
   }
 }
@@ -175,18 +176,18 @@ TEST(Treeup, MatchesAFullSortOnRandomData) {
 TEST(HeapPrimitives, UpAndDownMoveOneElement) {
   // UP lifts element K along its parents while it is greater.
   std::vector<float> h = {9, 5, 8, 1, 2, 7, 6, 4};
-  rb::UP(h.data(), 8);  // 4 > parent 1 (pos 4), 4 < 5 (pos 2): stops at 4
+  rb::plain::UP(h.data(), 8);  // 4 > parent 1 (pos 4), 4 < 5 (pos 2): stops at 4
   EXPECT_EQ((std::vector<float>{9, 5, 8, 4, 2, 7, 6, 1}), h);
   // DOWN sinks the root within the first M elements only.
   std::vector<float> d = {0, 5, 8, 1, 2, 7, 6, 100};
-  rb::DOWN(d.data(), 7);
+  rb::plain::DOWN(d.data(), 7);
   EXPECT_EQ((std::vector<float>{8, 5, 7, 1, 2, 0, 6, 100}), d);
   std::vector<float> one = {0, 5};
-  rb::DOWN(one.data(), 1);
+  rb::plain::DOWN(one.data(), 1);
   EXPECT_EQ((std::vector<float>{0, 5}), one);
 
   float a = kNaN, b = -0.0f;
-  rb::SWAP(a, b);
+  rb::plain::SWAP(a, b);
   EXPECT_EQ(Bits(a), Bits(-0.0f));
   EXPECT_TRUE(std::isnan(b));
 }
