@@ -169,4 +169,56 @@ void AggregateWindow(const agg::Window& w, int Nser, const float* CanVar, float*
   }
 }
 
+void AggregateWindowInBatches(const agg::Window& w, int Nser, const float* CanVar, float* WinCov,
+                              float* WinCovWork, float* CanVec, float* SvdU, float* AggCoef,
+                              PassWork& work) {
+  // A decomposition of order Nser alone is a chain of dependent roots and
+  // quotients; several windows' decompositions side by side overlap.
+  constexpr int kWindows = 16;
+  if (w.first) work.products.Forget();
+  SecondMoments(CanVar, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
+  Copy(WinCov, Nser * Nser, WinCovWork);
+
+  PassWork::Pending& q = work.pending;
+  const std::size_t size = static_cast<std::size_t>(Nser) * static_cast<std::size_t>(Nser);
+  if (q.a.size() < kWindows * size) {
+    q.a.resize(kWindows * size);
+    q.u.resize(kWindows * size);
+    q.s.resize(kWindows * static_cast<std::size_t>(Nser));
+  }
+  const std::size_t c = q.windows.size();
+  Copy(WinCov, Nser * Nser, q.a.data() + c * size);
+  q.windows.push_back(w);
+  if (q.windows.size() < static_cast<std::size_t>(kWindows) && w.WinEnd < w.LevRealEnd) return;
+
+  const int count = static_cast<int>(q.windows.size());
+  q.pa.resize(static_cast<std::size_t>(count));
+  q.ps.resize(static_cast<std::size_t>(count));
+  q.pu.resize(static_cast<std::size_t>(count));
+  for (int b = 0; b < count; ++b) {
+    q.pa[b] = q.a.data() + b * size;
+    q.ps[b] = q.s.data() + b * static_cast<std::size_t>(Nser);
+    q.pu[b] = q.u.data() + b * size;
+  }
+  wv::RSVDSquareBatch(count, Nser, wv::SvdParts::kFirstColumnOfU, q.pa.data(), q.ps.data(),
+                      q.pu.data(), nullptr, work.svd);
+
+  const wv::Mat var{const_cast<float*>(CanVar), Nser};
+  const wv::Vec agg{AggCoef};
+  for (int b = 0; b < count; ++b) {
+    const agg::Window& one = q.windows[b];
+    const wv::Mat u{q.pu[b], Nser};
+    for (int k = FirstPosition(one); k <= one.WinEnd; ++k) {
+      double s = 0.0;
+      for (int i = 1; i <= Nser; ++i) s = s + double(u(i, 1)) * double(var(i, k));
+      agg(k) = float(s);
+    }
+  }
+  // The work arrays as the last window leaves them.
+  Copy(q.pa[count - 1], Nser * Nser, WinCovWork);
+  Copy(q.ps[count - 1], Nser, CanVec);
+  Copy(q.pu[count - 1], Nser * Nser, SvdU);
+  q.windows.clear();
+}
+
 }  // namespace ivra

@@ -31,6 +31,12 @@ struct PassWork {
   wv::RsvdWork svd;
   MomentProducts products;
   std::vector<wv::lanes::D2> sums;  // the second-moment sums of a window, in pairs
+  // Windows of pass 2 whose decompositions wait to be made side by side.
+  struct Pending {
+    std::vector<agg::Window> windows;
+    std::vector<float> a, s, u;  // per window: moments (then scratch), S, U
+    std::vector<float*> pa, ps, pu;
+  } pending;
 };
 
 // WinCov (Nser by Nser) = second moments about zero of the rows of X (Nser by
@@ -51,6 +57,15 @@ void CanonicalVariates(const agg::Window& w, int Nser, const float* SerCoef, flo
 // sets. Only column 1 of SvdU is formed; the right vectors are not.
 void AggregateWindow(const agg::Window& w, int Nser, const float* CanVar, float* WinCov,
                      float* WinCovWork, float* CanVec, float* SvdU, float* AggCoef, PassWork& work);
+
+// AggregateWindow with the same results, for a caller that runs pass 2 over
+// whole levels: the decompositions of consecutive windows are made side by
+// side, and the AggCoef positions of a window are set once a batch is full or
+// the level's last window (WinEnd >= LevRealEnd) has come; after that window
+// WinCov, WinCovWork, CanVec and SvdU hold what AggregateWindow leaves there.
+void AggregateWindowInBatches(const agg::Window& w, int Nser, const float* CanVar, float* WinCov,
+                              float* WinCovWork, float* CanVec, float* SvdU, float* AggCoef,
+                              PassWork& work);
 
 // The passes in their straightforward form (every sum one after the other,
 // the full decompositions, work arrays allocated per call): the reference of

@@ -78,8 +78,8 @@ void MainIvra() {
                                 CanVar.data(), work);
       },
       [&](const agg::Window& w) {
-        ivra::AggregateWindow(w, Nser, CanVar.data(), WinCov.data(), WinCovWork.data(),
-                              CanVec.data(), SvdU.data(), AggCoef.data(), work);
+        ivra::AggregateWindowInBatches(w, Nser, CanVar.data(), WinCov.data(), WinCovWork.data(),
+                                       CanVec.data(), SvdU.data(), AggCoef.data(), work);
       });
 #endif
 

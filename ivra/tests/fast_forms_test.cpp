@@ -201,10 +201,12 @@ TEST(FastForms, SecondMomentsOverSlidingAndJumpingWindows) {
 }
 
 // Both passes over whole levels, window by window as the level loop calls
-// them: the canonical variates and then the aggregated coefficients.
+// them: the canonical variates and then the aggregated coefficients, pass 2
+// also with the decompositions of consecutive windows side by side (levels
+// of 41 to 100 windows: full batches and a part-filled last one).
 TEST(FastForms, PassesOverWholeLevelsMatchStepByStepForm) {
   std::mt19937 gen(2024);
-  ivra::PassWork work;
+  ivra::PassWork work, batchWork;
   for (int trial = 0; trial < 80; ++trial) {
     const int n = 3 + (trial / 8) % 10;
     const int levStart = 33, levRealEnd = 33 + 40 + static_cast<int>(gen() % 60);
@@ -212,7 +214,7 @@ TEST(FastForms, PassesOverWholeLevelsMatchStepByStepForm) {
     const int total = levRealEnd + 5;
     const Matrix ser = Series(n, total, trial % 8, gen);
     Matrix varWant(static_cast<std::size_t>(n) * total, 0.0f), varGot = varWant;
-    Matrix aggWant(total, 0.0f), aggGot = aggWant;
+    Matrix aggWant(total, 0.0f), aggGot = aggWant, aggBatched = aggWant;
     Matrix cov(static_cast<std::size_t>(n) * n), covWork = cov, weights(static_cast<std::size_t>(n) * (n - 1)),
         corr2(n), serVec(n), canVec(n), svdU(cov.size()), svdV(cov.size());
     auto windowAt = [&](int start) {
@@ -241,6 +243,17 @@ TEST(FastForms, PassesOverWholeLevelsMatchStepByStepForm) {
                                        svdU.data(), svdV.data(), aggWant.data());
           ivra::AggregateWindow(w, n, varGot.data(), cov.data(), covWork.data(), canVec.data(),
                                 svdU.data(), aggGot.data(), work);
+          Matrix covB(cov.size()), covWorkB(cov.size()), canVecB(n), svdUB(cov.size());
+          ivra::AggregateWindowInBatches(w, n, varGot.data(), covB.data(), covWorkB.data(), canVecB.data(),
+                                         svdUB.data(), aggBatched.data(), batchWork);
+          if (w.WinEnd >= levRealEnd) {
+            // The last window leaves the work arrays as the one-window form does.
+            EXPECT_TRUE(SameBits(covB, cov, "WinCov"));
+            EXPECT_TRUE(SameBits(covWorkB, covWork, "WinCovWork"));
+            EXPECT_TRUE(SameBits(canVecB, canVec, "CanVec"));
+            EXPECT_TRUE(SameBits(Matrix(svdUB.begin(), svdUB.begin() + n), Matrix(svdU.begin(), svdU.begin() + n),
+                                 "SvdU column 1"));
+          }
         }
         if (w.WinEnd >= levRealEnd) break;
       }
@@ -248,6 +261,7 @@ TEST(FastForms, PassesOverWholeLevelsMatchStepByStepForm) {
     const std::string where = "trial " + std::to_string(trial) + ", N " + std::to_string(n);
     EXPECT_TRUE(SameBits(varGot, varWant, "CanVar, " + where));
     EXPECT_TRUE(SameBits(aggGot, aggWant, "AggCoef, " + where));
+    EXPECT_TRUE(SameBits(aggBatched, aggWant, "AggCoef side by side, " + where));
   }
 }
 
