@@ -19,25 +19,26 @@ struct ExactDecimal {
   int exponent = 0;
 };
 
-// Non-negative big integer in base 10^9, least significant limb first.
+// Non-negative big integer in base 10^9, least significant limb first. The
+// largest needed, 2^53 * 5^1074, has 767 digits: 86 limbs.
 class BigDecimalInt {
  public:
   explicit BigDecimalInt(std::uint64_t v) {
     do {
-      limbs_.push_back(static_cast<std::uint32_t>(v % kBase));
+      limbs_[count_++] = static_cast<std::uint32_t>(v % kBase);
       v /= kBase;
     } while (v != 0);
   }
 
   void MultiplyBy(std::uint32_t factor) {
     std::uint64_t carry = 0;
-    for (std::uint32_t& limb : limbs_) {
-      std::uint64_t t = static_cast<std::uint64_t>(limb) * factor + carry;
-      limb = static_cast<std::uint32_t>(t % kBase);
+    for (int i = 0; i < count_; ++i) {
+      std::uint64_t t = static_cast<std::uint64_t>(limbs_[i]) * factor + carry;
+      limbs_[i] = static_cast<std::uint32_t>(t % kBase);
       carry = t / kBase;
     }
     while (carry != 0) {
-      limbs_.push_back(static_cast<std::uint32_t>(carry % kBase));
+      limbs_[count_++] = static_cast<std::uint32_t>(carry % kBase);
       carry /= kBase;
     }
   }
@@ -49,18 +50,32 @@ class BigDecimalInt {
   }
 
   std::string ToString() const {
-    std::string s = std::to_string(limbs_.back());
-    for (std::size_t i = limbs_.size() - 1; i-- > 0;) {
-      std::string part = std::to_string(limbs_[i]);
-      s.append(9 - part.size(), '0');
-      s += part;
+    char text[kMaxLimbs * 9];
+    int n = 0;
+    char top[10];
+    int t = 0;
+    std::uint32_t v = limbs_[count_ - 1];
+    do {
+      top[t++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    while (t > 0) text[n++] = top[--t];
+    for (int i = count_ - 2; i >= 0; --i) {
+      std::uint32_t limb = limbs_[i];
+      for (int d = 8; d >= 0; --d) {
+        text[n + d] = static_cast<char>('0' + limb % 10);
+        limb /= 10;
+      }
+      n += 9;
     }
-    return s;
+    return std::string(text, static_cast<std::size_t>(n));
   }
 
  private:
   static constexpr std::uint64_t kBase = 1000000000;
-  std::vector<std::uint32_t> limbs_;
+  static constexpr int kMaxLimbs = 90;
+  std::uint32_t limbs_[kMaxLimbs];
+  int count_ = 0;
 };
 
 ExactDecimal Expand(double magnitude) {

@@ -13,17 +13,27 @@ namespace rt {
 LineStatus ReadTextLine(std::FILE* fp, std::string& line) {
   line.clear();
   bool any = false;
+  // Characters gather in a small buffer and join the line a block at a time.
+  char block[128];
+  std::size_t used = 0;
   for (;;) {
     int c = getc_unlocked(fp);
     if (c == EOF) {
+      line.append(block, used);
+      used = 0;
       if (std::ferror(fp)) return LineStatus::kError;
       if (!any) return LineStatus::kEnd;
       break;
     }
     any = true;
     if (c == '\n') break;
-    line.push_back(static_cast<char>(c));
+    block[used++] = static_cast<char>(c);
+    if (used == sizeof block) {
+      line.append(block, used);
+      used = 0;
+    }
   }
+  line.append(block, used);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return LineStatus::kLine;
 }

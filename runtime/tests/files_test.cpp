@@ -64,6 +64,10 @@ TEST_F(FilesTest, LinesEndInLfOrCrLfAndALastLineNeedsNoEnd) {
       {"a\n\n  \nb", {"a", "", "  ", "b"}},
       {"x\ry\r\n", {"x\ry"}},  // only the CR before the LF belongs to the line end
       {std::string("n\0ul\n", 5), {std::string("n\0ul", 4)}},
+      // Lines around the size of a read block, the last without an end.
+      {std::string(127, 'a') + "\n" + std::string(128, 'b') + "\r\n" + std::string(129, 'c') + "\n" +
+           std::string(256, 'd'),
+       {std::string(127, 'a'), std::string(128, 'b'), std::string(129, 'c'), std::string(256, 'd')}},
   };
   for (const Case& c : cases) {
     rt::InputFile f(Write("in", c.content));

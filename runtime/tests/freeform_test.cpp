@@ -4,7 +4,9 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,27 @@ TEST(ParseFloat, RoundsOnceStraightFromTheDecimal) {
   EXPECT_EQ(Bits(v), Bits(1.0f) + 1);
   ASSERT_TRUE(rt::ParseFloat("1.000000059604644775390625", v));  // the midpoint itself: to even
   EXPECT_EQ(Bits(v), Bits(1.0f));
+}
+
+// Agrees bit for bit with strtof on the decimal text, for random digit
+// strings of every length a data file has and exponents across the float
+// range, subnormals and underflow included.
+TEST(ParseFloat, MatchesStrtofOnRandomDecimals) {
+  std::mt19937 gen(7);
+  for (int trial = 0; trial < 20000; ++trial) {
+    std::string text = gen() % 2 ? "-" : "";
+    const int digits = 1 + static_cast<int>(gen() % 24);
+    const int point = static_cast<int>(gen() % (digits + 1));
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) text += '.';
+      text += static_cast<char>('0' + gen() % 10);
+    }
+    text += "e" + std::to_string(static_cast<int>(gen() % 85) - 70);  // below 1e38
+    float v = 0.0f;
+    const float want = std::strtof(text.c_str(), nullptr);
+    ASSERT_TRUE(rt::ParseFloat(text, v)) << text;
+    EXPECT_EQ(Bits(v), Bits(want)) << text;
+  }
 }
 
 TEST(ParseFloat, RefusesNonNumbersAndOverflow) {
