@@ -53,14 +53,17 @@ bool AllFinite(const float* x, int count) {
 constexpr int kMaxPairs = 8;
 constexpr int kWideSize = 2048;  // doubles of widened A on the stack
 
-template <int P>
+// MA > 0: Ma is MA, known when compiled, so that the sum's terms unroll.
+template <int P, int MA = 0>
 void ColumnsOfProduct(const wv::lanes::D2* wide, int Na, int Ma, const wv::Mat& b, int Mb,
                       const wv::Mat& ab) {
+  if (MA > 0) Ma = MA;
   for (int j = 1; j <= Mb; ++j) {
     wv::lanes::D2 acc[P];
 #pragma GCC unroll 8
     for (int q = 0; q < P; ++q) acc[q] = wv::lanes::Splat(0.0);
     const wv::lanes::D2* col = wide;
+#pragma GCC unroll 8
     for (int l = 1; l <= Ma; ++l, col += P) {
       const wv::lanes::D2 blj = wv::lanes::Splat(double(b(l, j)));
 #pragma GCC unroll 8
@@ -83,7 +86,18 @@ void Product(const wv::Mat& a, int Na, int Ma, const wv::Mat& b, int Mb, const w
   switch (P) {
     case 1: ColumnsOfProduct<1>(wide, Na, Ma, b, Mb, ab); break;
     case 2: ColumnsOfProduct<2>(wide, Na, Ma, b, Mb, ab); break;
-    case 3: ColumnsOfProduct<3>(wide, Na, Ma, b, Mb, ab); break;
+    case 3:
+      // Order 5 or 6 products of the programs' usual series counts.
+      if (Ma == 5) {
+        ColumnsOfProduct<3, 5>(wide, Na, Ma, b, Mb, ab);
+      } else if (Ma == 6) {
+        ColumnsOfProduct<3, 6>(wide, Na, Ma, b, Mb, ab);
+      } else if (Ma == 1) {
+        ColumnsOfProduct<3, 1>(wide, Na, Ma, b, Mb, ab);
+      } else {
+        ColumnsOfProduct<3>(wide, Na, Ma, b, Mb, ab);
+      }
+      break;
     case 4: ColumnsOfProduct<4>(wide, Na, Ma, b, Mb, ab); break;
     case 5: ColumnsOfProduct<5>(wide, Na, Ma, b, Mb, ab); break;
     case 6: ColumnsOfProduct<6>(wide, Na, Ma, b, Mb, ab); break;

@@ -148,14 +148,31 @@ std::string EditG(double x, int w, int d) {
 
   ExactDecimal v = Expand(std::fabs(x));
   RoundTo(v, d);
-  int e = v.exponent;
+  const int e = v.exponent;
+  // The record is built in one string: editing runs once per output value.
+  std::string text;
+  text.reserve(static_cast<std::size_t>(d) + 16);
+  text += sign;
   if (e >= 0 && e <= d) {
-    std::string text = sign + (e == 0 ? std::string("0") : v.digits.substr(0, static_cast<std::size_t>(e))) + "." +
-                       v.digits.substr(static_cast<std::size_t>(e));
+    if (e == 0) {
+      text += '0';
+    } else {
+      text.append(v.digits, 0, static_cast<std::size_t>(e));
+    }
+    text += '.';
+    text.append(v.digits, static_cast<std::size_t>(e), std::string::npos);
     if (w < 4 || static_cast<int>(text.size()) > w - 4) return std::string(static_cast<std::size_t>(w < 0 ? 0 : w), '*');
-    return RightJustify(text, w - 4) + "    ";
+    std::string out;
+    out.reserve(static_cast<std::size_t>(w));
+    out.append(static_cast<std::size_t>(w - 4) - text.size(), ' ');
+    out += text;
+    out.append(4, ' ');
+    return out;
   }
-  return RightJustify(sign + "0." + v.digits + ExponentText(e), w);
+  text += "0.";
+  text += v.digits;
+  text += ExponentText(e);
+  return RightJustify(text, w);
 }
 
 std::string EditI(long long value, int w) { return RightJustify(std::to_string(value), w); }

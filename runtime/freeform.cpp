@@ -37,33 +37,36 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool NormaliseReal(std::string_view t, std::string& out) {
   std::size_t i = 0;
   out.clear();
-  if (i < t.size() && (t[i] == '+' || t[i] == '-')) out += t[i++];
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
   std::size_t mantissa_digits = 0;
   while (i < t.size() && IsDigit(t[i])) {
-    out += t[i++];
+    ++i;
     ++mantissa_digits;
   }
   if (i < t.size() && t[i] == '.') {
-    out += t[i++];
+    ++i;
     while (i < t.size() && IsDigit(t[i])) {
-      out += t[i++];
+      ++i;
       ++mantissa_digits;
     }
   }
   if (mantissa_digits == 0) return false;
+  const std::size_t letter = i;
   if (i < t.size()) {
     char c = t[i];
     if (c != 'e' && c != 'E' && c != 'd' && c != 'D') return false;
-    out += 'e';
     ++i;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) out += t[i++];
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
     std::size_t exponent_digits = 0;
     while (i < t.size() && IsDigit(t[i])) {
-      out += t[i++];
+      ++i;
       ++exponent_digits;
     }
     if (exponent_digits == 0 || i != t.size()) return false;
   }
+  // The text as it stands, with its exponent letter as 'e'.
+  out.assign(t.data(), t.size());
+  if (letter < out.size()) out[letter] = 'e';
   return true;
 }
 
