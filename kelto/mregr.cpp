@@ -19,19 +19,13 @@
 #include "matinv.h"
 #include "mregr_plain.h"
 #include "robust.h"
+#include "search_constants.h"
 
 namespace rb {
 
 namespace {
 
-// The constants are single-precision values used in double arithmetic.
-constexpr double kLow = double(0.381966f);
-constexpr double kHigh = double(0.618034f);
-constexpr double kTol = double(0.001f);
-constexpr double kMinGain = double(-0.01f);
-constexpr double kBracket = double(10.0f);
-constexpr double kHalf = double(0.5f);
-constexpr int kMaxIter = 1000;
+using namespace rb::regression_search;
 
 // Channel (0-based) of regressor j of the regression of channel i: channel
 // j+1, with channel 0 in channel i's place.

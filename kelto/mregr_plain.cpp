@@ -13,19 +13,13 @@
 #include "matrix.h"
 #include "robust_plain.h"
 #include "runtime.h"
+#include "search_constants.h"
 
 namespace rb::plain {
 
 namespace {
 
-// The constants are single-precision values used in double arithmetic.
-constexpr double kLow = double(0.381966f);
-constexpr double kHigh = double(0.618034f);
-constexpr double kTol = double(0.001f);
-constexpr double kMinGain = double(-0.01f);
-constexpr double kBracket = double(10.0f);
-constexpr double kHalf = double(0.5f);
-constexpr int kMaxIter = 1000;
+using namespace rb::regression_search;
 
 // Window of one channel: the raw response and regressors.
 struct Window {

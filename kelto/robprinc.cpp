@@ -12,19 +12,13 @@
 #include "klanes.h"
 #include "robprinc_plain.h"
 #include "rsvd.h"
+#include "search_constants.h"
 
 namespace rb {
 
 namespace {
 
-constexpr double kLow = double(0.381966f);
-constexpr double kHigh = double(0.618034f);
-constexpr float kMinGain = 0.01f;
-constexpr int kMaxIter = 1000;
-// A search over a finite bracket ends after 16 passes. One that is still
-// running long after that has a bracket whose width cannot fall below its
-// tolerance (denormal or vanishing step lengths) and would never end.
-constexpr int kMaxPasses = 100;
+using namespace rb::direction_search;
 
 struct Data {
   int M, n, ld;
