@@ -6,23 +6,48 @@
 #pragma once
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace wv::lanes {
 
 typedef double D2 __attribute__((vector_size(16)));
 typedef float F2 __attribute__((vector_size(8)));
 
-// Two adjacent floats, widened.
+// Two adjacent floats, widened. (The processor's conversions, where it has
+// them, are one instruction for both lanes; the general vector conversion
+// takes one per lane and more.)
 inline D2 Widen(const float* p) {
+#if defined(__SSE2__)
+  double pair;
+  std::memcpy(&pair, p, sizeof pair);
+  return _mm_cvtps_pd(_mm_castpd_ps(_mm_set_sd(pair)));
+#else
   F2 f;
   std::memcpy(&f, p, sizeof f);
   return __builtin_convertvector(f, D2);
+#endif
 }
 
 // Two adjacent floats, each rounded once from its lane.
 inline void Narrow(float* p, D2 x) {
+#if defined(__SSE2__)
+  const double pair = _mm_cvtsd_f64(_mm_castps_pd(_mm_cvtpd_ps(x)));
+  std::memcpy(p, &pair, sizeof pair);
+#else
   const F2 f = __builtin_convertvector(x, F2);
   std::memcpy(p, &f, sizeof f);
+#endif
+}
+
+// Both lanes rounded to float, as stored values, and widened again.
+inline D2 Stored(D2 x) {
+#if defined(__SSE2__)
+  return _mm_cvtps_pd(_mm_cvtpd_ps(x));
+#else
+  return __builtin_convertvector(__builtin_convertvector(x, F2), D2);
+#endif
 }
 
 inline D2 Get(const double* p) {
@@ -35,11 +60,15 @@ inline void Put(double* p, D2 x) { std::memcpy(p, &x, sizeof x); }
 
 inline D2 Splat(double x) { return D2{x, x}; }
 
-// (y, z) -> (y*cs + z*sn, z*cs - y*sn) for count pairs of stored floats.
+// (y, z) -> (y*cs + z*sn, z*cs - y*sn) for count pairs of stored floats;
+// COUNT > 0: count is COUNT, known when compiled.
+template <int COUNT = 0>
 inline void Rotate(float* y, float* z, int count, double cs, double sn) {
+  if (COUNT > 0) count = COUNT;
   const D2 c = Splat(cs);
   const D2 s = Splat(sn);
   int e = 0;
+#pragma GCC unroll 8
   for (; e + 2 <= count; e += 2) {
     const D2 yy = Widen(y + e);
     const D2 zz = Widen(z + e);
@@ -54,19 +83,26 @@ inline void Rotate(float* y, float* z, int count, double cs, double sn) {
   }
 }
 
-// x(e) = x(e) * q, each rounded to float.
+// x(e) = x(e) * q, each rounded to float. COUNT > 0 here and below: count is
+// COUNT, known when compiled, so that the loop unrolls.
+template <int COUNT = 0>
 inline void Scale(float* x, int count, double q) {
+  if (COUNT > 0) count = COUNT;
   const D2 qq = Splat(q);
   int e = 0;
+#pragma GCC unroll 8
   for (; e + 2 <= count; e += 2) Narrow(x + e, Widen(x + e) * qq);
   for (; e < count; ++e) x[e] = float(double(x[e]) * q);
 }
 
 // x(e) = x(e) - f * y(e), each rounded to float: the reflector update of one
 // column.
+template <int COUNT = 0>
 inline void SubtractMultiple(float* x, const float* y, int count, double f) {
+  if (COUNT > 0) count = COUNT;
   const D2 ff = Splat(f);
   int e = 0;
+#pragma GCC unroll 8
   for (; e + 2 <= count; e += 2) Narrow(x + e, Widen(x + e) - ff * Widen(y + e));
   for (; e < count; ++e) x[e] = float(double(x[e]) - f * double(y[e]));
 }

@@ -78,16 +78,14 @@ void MATRINV(int N, const float* A, float* AINV) {
   for (std::size_t e = 0; e < size; ++e) AINV[e] = work[e];
 }
 
-void MATRINV(int N, const float* A, float* AINV, MatInvWork& work) {
-  if (N <= 0) return;
-  const std::size_t size = static_cast<std::size_t>(N) * static_cast<std::size_t>(N);
-  if (work.iperm.size() < static_cast<std::size_t>(N)) work.iperm.resize(static_cast<std::size_t>(N));
-  int* const iperm = work.iperm.data();
-  for (std::size_t e = 0; e < size; ++e) AINV[e] = A[e];
+namespace {
 
-  // INVRSM's steps on AINV; a column operation treats every row alike, so its
-  // elements go two at a time.
-  const int n = N;
+// INVRSM's steps on AINV, which holds A; a column operation treats every row
+// alike, so its elements go two at a time. NN > 0: the order is NN, known
+// when compiled, so that the column loops unroll.
+template <int NN>
+void InvertInPlace(int N, float* AINV, int* iperm) {
+  const int n = NN > 0 ? NN : N;
   const Mat a{AINV, n};
   for (int c = 1; c <= n; ++c) iperm[c - 1] = c;
   for (int i = 1; i <= n; ++i) {
@@ -114,12 +112,12 @@ void MATRINV(int N, const float* A, float* AINV, MatInvWork& work) {
     }
     const float p = ci[i - 1];
     ci[i - 1] = 1.0f;
-    lanes::Scale(ci, n, 1.0 / double(p));
+    lanes::Scale<NN>(ci, n, 1.0 / double(p));
     for (int j = 1; j <= n; ++j) {
       if (j == i) continue;
       const double z = a(i, j);
       a(i, j) = 0.0f;
-      lanes::SubtractMultiple(&a(1, j), ci, n, z);
+      lanes::SubtractMultiple<NN>(&a(1, j), ci, n, z);
     }
   }
   for (int j = 1; j <= n; ++j) {
@@ -133,6 +131,24 @@ void MATRINV(int N, const float* A, float* AINV, MatInvWork& work) {
     }
     iperm[k - 1] = iperm[j - 1];
     iperm[j - 1] = j;
+  }
+}
+
+}  // namespace
+
+void MATRINV(int N, const float* A, float* AINV, MatInvWork& work) {
+  if (N <= 0) return;
+  const std::size_t size = static_cast<std::size_t>(N) * static_cast<std::size_t>(N);
+  if (work.iperm.size() < static_cast<std::size_t>(N)) work.iperm.resize(static_cast<std::size_t>(N));
+  int* const iperm = work.iperm.data();
+  for (std::size_t e = 0; e < size; ++e) AINV[e] = A[e];
+  switch (N) {
+    case 3: InvertInPlace<3>(N, AINV, iperm); break;
+    case 4: InvertInPlace<4>(N, AINV, iperm); break;
+    case 5: InvertInPlace<5>(N, AINV, iperm); break;
+    case 6: InvertInPlace<6>(N, AINV, iperm); break;
+    case 7: InvertInPlace<7>(N, AINV, iperm); break;
+    default: InvertInPlace<0>(N, AINV, iperm); break;
   }
 }
 

@@ -26,12 +26,13 @@
 #endif
 #include "matrix.h"
 #include "rsvd.h"
+#include "rsvd_quad.h"
 #include "runtime.h"
 
 namespace wv {
 namespace {
 
-constexpr float kNormTol = 1e-20f;  // as in RSVD
+constexpr float kNormTol = quad::kNormTol;
 constexpr float kRelTol = 1e-6f;
 constexpr int kMaxSweeps = 10000;
 constexpr int kBatch = 16;  // decompositions advanced side by side
@@ -67,28 +68,45 @@ void DividePair(double a, double b, double c, double& qa, double& qb) {
 // Reflector updates x_j = x_j - (d_j/h) y of the columns x_j, j = 0..count-1,
 // `stride` floats apart, each d_j the dot product of y with x_j over `len`
 // elements in ascending order. The columns are independent; they go in pairs
-// so that their quotients are formed together.
-void ReflectColumns(float* x, std::ptrdiff_t stride, int count, const float* y, int len, double h) {
+// so that their quotients are formed together. LEN > 0: len is LEN, known when
+// compiled, so that the loops over the elements unroll.
+template <int LEN>
+void ReflectColumnsOf(float* x, std::ptrdiff_t stride, int count, const float* y, int len, double h) {
+  if (LEN > 0) len = LEN;
   int j = 0;
   for (; j + 2 <= count; j += 2) {
     float* const x0 = x + j * stride;
     float* const x1 = x0 + stride;
     double d0 = 0.0;
     double d1 = 0.0;
+#pragma GCC unroll 8
     for (int e = 0; e < len; ++e) {
       d0 += double(y[e]) * double(x0[e]);
       d1 += double(y[e]) * double(x1[e]);
     }
     double f0, f1;
     DividePair(d0, d1, h, f0, f1);
-    lanes::SubtractMultiple(x0, y, len, f0);
-    lanes::SubtractMultiple(x1, y, len, f1);
+    lanes::SubtractMultiple<LEN>(x0, y, len, f0);
+    lanes::SubtractMultiple<LEN>(x1, y, len, f1);
   }
   if (j < count) {
     float* const x0 = x + j * stride;
     double d = 0.0;
+#pragma GCC unroll 8
     for (int e = 0; e < len; ++e) d += double(y[e]) * double(x0[e]);
-    lanes::SubtractMultiple(x0, y, len, d / h);
+    lanes::SubtractMultiple<LEN>(x0, y, len, d / h);
+  }
+}
+
+void ReflectColumns(float* x, std::ptrdiff_t stride, int count, const float* y, int len, double h) {
+  switch (len) {
+    case 1: ReflectColumnsOf<1>(x, stride, count, y, len, h); break;
+    case 2: ReflectColumnsOf<2>(x, stride, count, y, len, h); break;
+    case 3: ReflectColumnsOf<3>(x, stride, count, y, len, h); break;
+    case 4: ReflectColumnsOf<4>(x, stride, count, y, len, h); break;
+    case 5: ReflectColumnsOf<5>(x, stride, count, y, len, h); break;
+    case 6: ReflectColumnsOf<6>(x, stride, count, y, len, h); break;
+    default: ReflectColumnsOf<0>(x, stride, count, y, len, h); break;
   }
 }
 
@@ -113,9 +131,27 @@ void RotateU(const Square& p, int first, int second, double cs, double sn) {
   p.rotations->push_back(RsvdWork::Rotation{first, second, cs, sn});
 }
 
-void ApplyRotations(const Square& p) {
+// The rotations of columns of N elements, N known when compiled (N > 0) so
+// that the loop over the elements unrolls, or p.n.
+template <int N>
+void ApplyRotationsOf(const Square& p) {
+  const int n = N > 0 ? N : p.n;
+  float* const u = &p.u(1, 1);
+  const std::ptrdiff_t ld = p.u.ld;
   for (const RsvdWork::Rotation& r : *p.rotations) {
-    lanes::Rotate(&p.u(1, r.first), &p.u(1, r.second), p.n, r.cs, r.sn);
+    lanes::Rotate<N>(u + (r.first - 1) * ld, u + (r.second - 1) * ld, n, r.cs, r.sn);
+  }
+}
+
+void ApplyRotations(const Square& p) {
+  switch (p.n) {
+    case 3: ApplyRotationsOf<3>(p); break;
+    case 4: ApplyRotationsOf<4>(p); break;
+    case 5: ApplyRotationsOf<5>(p); break;
+    case 6: ApplyRotationsOf<6>(p); break;
+    case 7: ApplyRotationsOf<7>(p); break;
+    case 8: ApplyRotationsOf<8>(p); break;
+    default: ApplyRotationsOf<0>(p); break;
   }
 }
 
@@ -190,8 +226,8 @@ void Bidiagonalise(const Square* p, const int* live, int count) {
 
 typedef long long M2 __attribute__((vector_size(16)));
 
-lanes::D2 Load(const lanes::F2& x) { return __builtin_convertvector(x, lanes::D2); }
-void Store(lanes::F2& x, lanes::D2 v) { x = __builtin_convertvector(v, lanes::F2); }
+lanes::D2 Load(const lanes::F2& x) { return lanes::Widen(reinterpret_cast<const float*>(&x)); }
+void Store(lanes::F2& x, lanes::D2 v) { lanes::Narrow(reinterpret_cast<float*>(&x), v); }
 // Stores v where `keep` is false, leaves x where it is true.
 void StoreUnless(lanes::F2& x, M2 keep, lanes::D2 v) { Store(x, keep ? Load(x) : v); }
 
@@ -414,10 +450,7 @@ void TestOrStartSweep(Diagonalisation& d) {
   d.i = l + 1;
 }
 
-// Both lanes rounded to float, as stored values, and widened again.
-lanes::D2 Stored(lanes::D2 x) {
-  return __builtin_convertvector(__builtin_convertvector(x, lanes::F2), lanes::D2);
-}
+using lanes::Stored;
 
 // Rotation i of the sweep in progress; the last one closes the sweep. The
 // quantities of a rotation come in pairs, (h, g), (f, g), (h, y), (f, x), each
@@ -600,7 +633,7 @@ void RSVDSquareBatch(int count, int N, SvdParts parts, float* const* A, float* c
     float* const colnrm = Fit(work.colnrm, batch * N);
     float* const rownrm = Fit(work.rownrm, batch * N);
     float* const offdiag = Fit(work.offdiag, batch * N);
-    double* const sums = Fit(work.sums, (batch > 2 ? batch : 2) * N);
+    double* const sums = Fit(work.sums, (batch > 4 ? batch : 4) * N);
     if (work.rotations.size() < static_cast<std::size_t>(batch)) work.rotations.resize(static_cast<std::size_t>(batch));
     Square p[kBatch];
     Diagonalisation d[kBatch];
@@ -630,9 +663,26 @@ void RSVDSquareBatch(int count, int N, SvdParts parts, float* const* A, float* c
         d[b].failed = true;
       }
     }
-    // Pairs of decompositions go through step 1 together, the rest alone.
-    lanes::F2* const m = reinterpret_cast<lanes::F2*>(Fit(work.pairs, 2 * N * N));
+    // Groups of four (with AVX2) or two decompositions go through step 1
+    // together, a last one alone.
+    lanes::F2* const m = reinterpret_cast<lanes::F2*>(Fit(work.pairs, 4 * N * N));
     int paired = 0;
+#if defined(WV_HAVE_AVX2_KERNELS)
+    for (; work.avx2 && paired + 3 <= nlive; paired += 4) {
+      float* a[4];
+      float* cn[4];
+      float* rn[4];
+      for (int w = 0; w < 4; ++w) {
+        const bool on = paired + w < nlive;
+        const Square* const q = on ? &p[live[paired + w]] : nullptr;
+        a[w] = on ? q->a.p : nullptr;
+        cn[w] = on ? &q->colnrm(1) : nullptr;
+        rn[w] = on ? &q->rownrm(1) : nullptr;
+      }
+      quad::Bidiagonalise(N, a, cn, rn, reinterpret_cast<float*>(m), sums);
+    }
+    if (paired > nlive) paired = nlive;
+#endif
     for (; paired + 2 <= nlive; paired += 2) {
       BidiagonalisePair(p[live[paired]], p[live[paired + 1]], m, sums);
     }
@@ -649,6 +699,14 @@ void RSVDSquareBatch(int count, int N, SvdParts parts, float* const* A, float* c
     }
     SortAndBackTransform(p, live, nlive);
   }
+}
+
+RsvdWork::RsvdWork() {
+#if defined(WV_HAVE_AVX2_KERNELS)
+  avx2 = __builtin_cpu_supports("avx2");
+#else
+  avx2 = false;
+#endif
 }
 
 void RSVDSquare(float* A, int N, SvdParts parts, float* S, float* U, float* V, RsvdWork& work) {

@@ -141,14 +141,17 @@ TEST(RsvdSquare, SingleCallsMatchRsvdBitForBit) {
 
 // Batches of up to 40 (more than one group of side-by-side decompositions)
 // mixing kinds, so that problems that converge at once, fail or sweep long
-// share a batch.
+// share a batch. Both forms of the first step run: four matrices at a time
+// with AVX2, where the processor has it, and two at a time without.
 TEST(RsvdSquare, BatchesMatchRsvdBitForBit) {
   std::mt19937 gen(77);
   wv::RsvdWork work;
-  for (int trial = 0; trial < 120; ++trial) {
-    const int n = 1 + trial % 12;
+  const bool avx2 = work.avx2;
+  for (int trial = 0; trial < 240; ++trial) {
+    work.avx2 = avx2 && trial % 2 == 0;
+    const int n = 1 + trial / 2 % 12;
     const int count = 1 + static_cast<int>(gen() % 40);
-    const wv::SvdParts parts = trial % 2 ? wv::SvdParts::kU : wv::SvdParts::kFirstColumnOfU;
+    const wv::SvdParts parts = trial / 24 % 2 ? wv::SvdParts::kU : wv::SvdParts::kFirstColumnOfU;
     std::vector<Matrix> a, s, u;
     std::vector<Reference> want;
     for (int c = 0; c < count; ++c) {
@@ -166,7 +169,8 @@ TEST(RsvdSquare, BatchesMatchRsvdBitForBit) {
     wv::RSVDSquareBatch(count, n, parts, pa.data(), ps.data(), pu.data(), nullptr, work);
     const int ucount = parts == wv::SvdParts::kFirstColumnOfU ? n : n * n;
     for (int c = 0; c < count; ++c) {
-      SCOPED_TRACE("trial " + std::to_string(trial) + ", problem " + std::to_string(c));
+      SCOPED_TRACE("trial " + std::to_string(trial) + ", problem " + std::to_string(c) +
+                   (work.avx2 ? ", AVX2" : ""));
       EXPECT_TRUE(SameBits(s[c].data(), want[c].s.data(), n, "S"));
       EXPECT_TRUE(SameBits(u[c].data(), want[c].u.data(), ucount, "U"));
     }

@@ -1,0 +1,18 @@
+// Step 1 of the square decomposition (rsvd_square.cpp) for four matrices at
+// once, in the four lanes of an AVX register: built for processors with AVX2
+// only (rsvd_quad_avx2.cpp), for callers that have checked the processor.
+#pragma once
+
+namespace wv::quad {
+
+constexpr float kNormTol = 1e-20f;  // as in RSVD
+
+// The Householder bidiagonalisation of the n by n matrices a[0..3] (columns
+// of n floats), each lane with exactly the operations of the one-matrix form;
+// a null a[w] is a lane with no matrix. colnrm[w] and rownrm[w] receive the
+// n norms of lane w (rownrm[w][0] = 0). `m` is room for 4*n*n floats, `f` for
+// 4*n doubles.
+void Bidiagonalise(int n, float* const* a, float* const* colnrm, float* const* rownrm, float* m,
+                   double* f);
+
+}  // namespace wv::quad

@@ -1,0 +1,157 @@
+// Step 1 of the square decomposition for four matrices in the lanes of one
+// AVX register (this file is built with -mavx2 and without FMA). Lane w makes
+// exactly the operations of ColumnStep and RowStep (rsvd_square.cpp) for its
+// own matrix, on the same operands in the same order, rounding to float where
+// they store; where one lane skips a reflector (a norm at or below NORMTOL)
+// and another does not, the skipping lane keeps its stored values.
+//
+// Only compiler built-ins and intrinsics here: no inline library function may
+// be compiled for the wider instruction set and shared with baseline code.
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "rsvd_quad.h"
+#include "runtime.h"
+
+namespace wv::quad {
+namespace {
+
+#define QD_INLINE inline __attribute__((always_inline))
+
+typedef double V __attribute__((vector_size(32)));
+typedef long long M __attribute__((vector_size(32)));
+
+constexpr double kLargest = 1.7976931348623157e308;  // the largest finite double
+
+QD_INLINE V Splat(double x) { return _mm256_set1_pd(x); }
+QD_INLINE V Load(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+QD_INLINE void Store(float* p, V v) { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
+// Stores v where `keep` is false, leaves p where it is true.
+QD_INLINE void StoreUnless(float* p, M keep, V v) { Store(p, keep ? Load(p) : v); }
+QD_INLINE bool All(M m) { return _mm256_movemask_pd(__m256d(m)) == 0xF; }
+QD_INLINE bool Any(M m) { return _mm256_movemask_pd(__m256d(m)) != 0; }
+QD_INLINE V Abs(V x) { return V(M(x) & ~(M{} + (1LL << 63))); }
+
+QD_INLINE double Root(double x) {
+  return x < 0.0 ? rt::CheckedSqrt(x) : _mm_cvtsd_f64(_mm_sqrt_sd(_mm_set_sd(x), _mm_set_sd(x)));
+}
+
+// The arguments are sums of squares; the checked root keeps RSVD's behaviour
+// for the negative argument that cannot occur.
+QD_INLINE V SquareRoot(V x) {
+  if (!Any(x < Splat(0.0))) return _mm256_sqrt_pd(x);
+  for (int w = 0; w < 4; ++w) x[w] = Root(x[w]);
+  return x;
+}
+
+// sgn(x) = x/|x|, +1 for 0, in every lane; only non-finite x are divided.
+QD_INLINE V Sgn(V x) {
+  const V one = Splat(1.0);
+  V s = V(M(one) | (M(x) & (M{} + (1LL << 63))));
+  s = x == Splat(0.0) ? one : s;
+  const M finite = Abs(x) <= Splat(kLargest);
+  if (!All(finite)) s = finite ? s : x / Abs(x);
+  return s;
+}
+
+struct Quad {
+  int n;
+  float* m;  // element (i, j) of lane w at m[4*((i-1) + (j-1)*n) + w]
+  double* f;
+  float* const* colnrm;
+  float* const* rownrm;
+
+  float* at(int i, int j) const { return m + 4 * ((i - 1) + (j - 1) * n); }
+
+  void StoreNorms(float* const* norms, int k, M skip, V r) const {
+    for (int w = 0; w < 4; ++w) {
+      if (norms[w] != nullptr) norms[w][k - 1] = skip[w] ? 0.0f : float(r[w]);
+    }
+  }
+
+  void ColumnStep(int k) const {
+    float* const ck = at(k, k);
+    const int len = n - k + 1;
+    V z = Splat(0.0);
+    for (int e = 0; e < len; ++e) {
+      const V v = Load(ck + 4 * e);
+      z = z + v * v;
+    }
+    const M skip = z <= Splat(double(kNormTol));  // a NaN counts as larger
+    const V r = SquareRoot(z);
+    StoreNorms(colnrm, k, skip, r);
+    if (All(skip)) return;
+    const V old = Load(ck);
+    StoreUnless(ck, skip, Sgn(old) * (r + Abs(old)));
+    if (k == n) return;
+    const V h = r * (r + Abs(old));
+    for (int j = k + 1; j <= n; ++j) {
+      float* const cj = at(k, j);
+      V d = Splat(0.0);
+      for (int e = 0; e < len; ++e) d = d + Load(ck + 4 * e) * Load(cj + 4 * e);
+      const V q = d / h;
+      for (int e = 0; e < len; ++e) {
+        StoreUnless(cj + 4 * e, skip, Load(cj + 4 * e) - q * Load(ck + 4 * e));
+      }
+    }
+    const V t = -Sgn(Load(ck));
+    for (int j = k + 1; j <= n; ++j) StoreUnless(at(k, j), skip, t * Load(at(k, j)));
+  }
+
+  void RowStep(int k) const {
+    V z = Splat(0.0);
+    for (int j = k + 1; j <= n; ++j) {
+      const V v = Load(at(k, j));
+      z = z + v * v;
+    }
+    const M skip = z <= Splat(double(kNormTol));
+    const V r = SquareRoot(z);
+    StoreNorms(rownrm, k + 1, skip, r);
+    if (All(skip)) return;
+    const V old = Load(at(k, k + 1));
+    StoreUnless(at(k, k + 1), skip, Sgn(old) * (r + Abs(old)));
+    const V h = r * (r + Abs(old));
+    // One factor per row and lane, f[4(i-k-1) + w].
+    for (int i = k + 1; i <= n; ++i) {
+      V d = Splat(0.0);
+      for (int j = k + 1; j <= n; ++j) d = d + Load(at(k, j)) * Load(at(i, j));
+      _mm256_storeu_pd(f + 4 * (i - k - 1), d / h);
+    }
+    for (int j = k + 1; j <= n; ++j) {
+      const V akj = Load(at(k, j));
+      for (int i = k + 1; i <= n; ++i) {
+        const V fi = _mm256_loadu_pd(f + 4 * (i - k - 1));
+        StoreUnless(at(i, j), skip, Load(at(i, j)) - fi * akj);
+      }
+    }
+    const V t = -Sgn(Load(at(k, k + 1)));
+    for (int i = k + 1; i <= n; ++i) StoreUnless(at(i, k + 1), skip, t * Load(at(i, k + 1)));
+  }
+};
+
+}  // namespace
+
+void Bidiagonalise(int n, float* const* a, float* const* colnrm, float* const* rownrm, float* m,
+                   double* f) {
+  const int size = n * n;
+  for (int e = 0; e < size; ++e) {
+    for (int w = 0; w < 4; ++w) m[4 * e + w] = a[w] != nullptr ? a[w][e] : 0.0f;
+  }
+  for (int w = 0; w < 4; ++w) {
+    if (rownrm[w] != nullptr) rownrm[w][0] = 0.0f;
+  }
+  const Quad q{n, m, f, colnrm, rownrm};
+  for (int k = 1; k <= n; ++k) {
+    q.ColumnStep(k);
+    if (k == n) break;
+    q.RowStep(k);
+  }
+  for (int e = 0; e < size; ++e) {
+    for (int w = 0; w < 4; ++w) {
+      if (a[w] != nullptr) a[w][e] = m[4 * e + w];
+    }
+  }
+}
+
+}  // namespace wv::quad
