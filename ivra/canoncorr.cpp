@@ -218,7 +218,6 @@ void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2, C
   const int m = N - 1;
   if (m <= 0) return;
   const std::size_t mm2 = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
-  float* const s22 = Fit(work.s22, m, m);
   float* const s22inv = Fit(work.s22inv, N * m, m);
   float* const s22isq = Fit(work.s22isq, N * m, m);
   float* const s12 = Fit(work.s12, 1, m);
@@ -232,18 +231,21 @@ void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2, C
   double* const sums = Fit(work.sums, m);
 
   const wv::Mat cov{const_cast<float*>(CovMat), N};  // read only
-  const wv::Mat S22{s22, m};
   const wv::Mat weights{CanWeights, N};
   const wv::Vec corr2{CanCorr2};
 
   // The blocks of the matrix with series 1 and series k exchanged are read in
   // place: position 1 is series k, position j+1 series Other(k, j).
+  // Each S22 is inverted where it is stored, the N inversions side by side.
+  work.a.resize(static_cast<std::size_t>(N));
   for (int k = 1; k <= N; ++k) {
+    const wv::Mat S22{s22inv + (k - 1) * mm2, m};
     for (int j = 1; j <= m; ++j) {
       for (int i = 1; i <= m; ++i) S22(i, j) = cov(Other(k, i), Other(k, j));
     }
-    wv::MATRINV(m, s22, s22inv + (k - 1) * mm2, work.inv);
+    work.a[k - 1] = &S22(1, 1);
   }
+  wv::MATRINVBatch(N, m, work.a.data(), work.inv);
   SymmetricRoots(N, m, s22inv, s22isq, work);
 
   for (int k = 1; k <= N; ++k) {

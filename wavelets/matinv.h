@@ -16,10 +16,15 @@ void MATRINV(int N, const float* A, float* AINV);
 // Work storage of the MATRINV below, kept by the caller from call to call.
 struct MatInvWork {
   std::vector<int> iperm;
+  std::vector<unsigned char> going;
 };
 
 // MATRINV without allocations: the inversion runs in AINV itself, with the
 // column operations two elements at a time; AINV is bit for bit the same.
 void MATRINV(int N, const float* A, float* AINV, MatInvWork& work);
+
+// The same inversion of `count` independent N by N matrices, each held in
+// AINV[c] on entry and inverted in place, side by side.
+void MATRINVBatch(int count, int N, float* const* AINV, MatInvWork& work);
 
 }  // namespace wv

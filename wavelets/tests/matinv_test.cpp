@@ -150,56 +150,90 @@ TEST(Matrinv, NonPositiveOrderLeavesResultAlone) {
   EXPECT_EQ(inv, -9.0f);
 }
 
-// The MATRINV with kept work storage against MATRINV, bit for bit (any NaN
-// equal to any NaN), on thousands of matrices: general, singular after some
-// steps (a row repeated or zero), with tied pivot candidates, tiny and huge
-// entries, and NaN or infinity, with one work storage for every order.
-TEST(Matrinv, WorkStorageFormGivesTheSameBits) {
-  std::mt19937 gen(4242);
+// A test matrix of order n: general, singular after some steps (a row
+// repeated or zero), with tied pivot candidates, tiny and huge entries, or a
+// NaN or an infinity.
+std::vector<float> MakeMatrix(int n, int kind, std::mt19937& gen) {
   std::uniform_real_distribution<float> dist(-2.0f, 2.0f);
-  wv::MatInvWork work;
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
+  std::vector<float> a(static_cast<std::size_t>(n * n));
+  for (float& x : a) x = dist(gen);
+  auto at = [&](int i, int j) -> float& { return a[(i - 1) + (j - 1) * n]; };
+  const int r = 1 + static_cast<int>(gen() % n);
+  switch (kind) {
+    case 1:  // row r repeats row 1: singular
+      for (int j = 1; j <= n; ++j) at(r, j) = at(1, j);
+      break;
+    case 2:  // row r zero from some column on
+      for (int j = 1 + static_cast<int>(gen() % n); j <= n; ++j) at(r, j) = 0.0f;
+      break;
+    case 3:  // small integers: ties between pivot candidates
+      for (float& x : a) x = float(static_cast<int>(gen() % 5) - 2);
+      break;
+    case 4:  // magnitudes far apart
+      for (float& x : a) x *= (gen() % 2) ? 1e-30f : 1e30f;
+      break;
+    case 5:  // a NaN or an infinity
+      a[gen() % a.size()] = (gen() % 2) ? nan : -inf;
+      break;
+    default:
+      break;
+  }
+  return a;
+}
+
+// Equal bit patterns, any NaN equal to any NaN.
+::testing::AssertionResult SameBits(const std::vector<float>& got, const std::vector<float>& want) {
+  for (std::size_t e = 0; e < want.size(); ++e) {
+    std::uint32_t g, w;
+    std::memcpy(&g, &got[e], sizeof g);
+    std::memcpy(&w, &want[e], sizeof w);
+    if (g != w && !(std::isnan(got[e]) && std::isnan(want[e]))) {
+      return ::testing::AssertionFailure() << "element " << e << ": " << got[e] << " vs " << want[e];
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The MATRINV with kept work storage against MATRINV, bit for bit, on
+// thousands of matrices of every kind, with one work storage for every order.
+TEST(Matrinv, WorkStorageFormGivesTheSameBits) {
+  std::mt19937 gen(4242);
+  wv::MatInvWork work;
   for (int trial = 0; trial < 4000; ++trial) {
     const int n = 1 + trial % 12;
     const int kind = (trial / 12) % 6;
-    std::vector<float> a(static_cast<std::size_t>(n * n));
-    for (float& x : a) x = dist(gen);
-    auto at = [&](int i, int j) -> float& { return a[(i - 1) + (j - 1) * n]; };
-    const int r = 1 + static_cast<int>(gen() % n);
-    switch (kind) {
-      case 1:  // row r repeats row 1: singular
-        for (int j = 1; j <= n; ++j) at(r, j) = at(1, j);
-        break;
-      case 2:  // row r zero from some column on
-        for (int j = 1 + static_cast<int>(gen() % n); j <= n; ++j) at(r, j) = 0.0f;
-        break;
-      case 3:  // small integers: ties between pivot candidates
-        for (float& x : a) x = float(static_cast<int>(gen() % 5) - 2);
-        break;
-      case 4:  // magnitudes far apart
-        for (float& x : a) x *= (gen() % 2) ? 1e-30f : 1e30f;
-        break;
-      case 5:  // a NaN or an infinity
-        a[gen() % a.size()] = (gen() % 2) ? nan : -inf;
-        break;
-      default:
-        break;
-    }
+    const std::vector<float> a = MakeMatrix(n, kind, gen);
     const std::vector<float> kept = a;
     std::vector<float> want(a.size(), -9.0f), got(a.size(), -9.0f);
     wv::MATRINV(n, a.data(), want.data());
     wv::MATRINV(n, a.data(), got.data(), work);
     ASSERT_EQ(0, std::memcmp(a.data(), kept.data(), a.size() * sizeof(float)));
-    for (std::size_t e = 0; e < a.size(); ++e) {
-      std::uint32_t g, w;
-      std::memcpy(&g, &got[e], sizeof g);
-      std::memcpy(&w, &want[e], sizeof w);
-      if (g != w && !(std::isnan(got[e]) && std::isnan(want[e]))) {
-        ADD_FAILURE() << "trial " << trial << ", order " << n << ", kind " << kind << ", element " << e
-                      << ": " << got[e] << " vs " << want[e];
-        break;
-      }
+    EXPECT_TRUE(SameBits(got, want)) << "trial " << trial << ", order " << n << ", kind " << kind;
+  }
+}
+
+// Batches mixing kinds, so that inversions that stop early share a batch with
+// full ones: each matrix as MATRINV leaves it.
+TEST(Matrinv, BatchesGiveTheSameBits) {
+  std::mt19937 gen(99);
+  wv::MatInvWork work;
+  for (int trial = 0; trial < 600; ++trial) {
+    const int n = 1 + trial % 12;
+    const int count = 1 + static_cast<int>(gen() % 9);
+    std::vector<std::vector<float>> got, want;
+    std::vector<float*> blocks;
+    for (int c = 0; c < count; ++c) {
+      const std::vector<float> a = MakeMatrix(n, static_cast<int>(gen() % 6), gen);
+      want.emplace_back(a.size(), -9.0f);
+      wv::MATRINV(n, a.data(), want.back().data());
+      got.push_back(a);
+    }
+    for (std::vector<float>& g : got) blocks.push_back(g.data());
+    wv::MATRINVBatch(count, n, blocks.data(), work);
+    for (int c = 0; c < count; ++c) {
+      EXPECT_TRUE(SameBits(got[c], want[c])) << "trial " << trial << ", order " << n << ", matrix " << c;
     }
   }
 }
