@@ -120,7 +120,8 @@ void MATMUL(const float* A, int Na, int Ma, const float* B, int Nb, int Mb, floa
   const wv::Mat b{const_cast<float*>(B), Nb};
   const wv::Mat ab{AB, Na};
   if (Na <= 0 || Mb <= 0) return;
-  if (Na <= 2 * kMaxPairs && (Na + 1) / 2 * 2 * std::max(Ma, 1) <= kWideSize) {
+  // A widened once pays where its columns serve several columns of B.
+  if (Mb > 1 && Na <= 2 * kMaxPairs && (Na + 1) / 2 * 2 * std::max(Ma, 1) <= kWideSize) {
     Product(a, Na, Ma, b, Mb, ab);
     return;
   }

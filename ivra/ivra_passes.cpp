@@ -7,6 +7,7 @@
 #include "ivra_passes.h"
 #include "lanes.h"
 #include "matrix.h"
+#include "moment_lanes.h"
 #include "rsvd.h"
 
 namespace ivra {
@@ -23,45 +24,9 @@ void Copy(const float* from, int count, float* to) {
 // newest position of every later one.
 int FirstPosition(const agg::Window& w) { return w.first ? w.WinStart : w.WinEnd; }
 
-// Sums of `count` consecutive product slots, from slot `first` on, added to
-// `sums`: pairs g0..g0+G-1 of each slot, G pairs held in registers.
-template <int G>
-void AddSlots(const lanes::D2* slots, int pairs, int first, int count, int g0, lanes::D2* sums) {
-  lanes::D2 acc[G];
-#pragma GCC unroll 16
-  for (int g = 0; g < G; ++g) acc[g] = sums[g0 + g];
-  const lanes::D2* p = slots + static_cast<std::ptrdiff_t>(first) * pairs + g0;
-  for (int n = 0; n < count; ++n, p += pairs) {
-#pragma GCC unroll 16
-    for (int g = 0; g < G; ++g) acc[g] = acc[g] + p[g];
-  }
-#pragma GCC unroll 16
-  for (int g = 0; g < G; ++g) sums[g0 + g] = acc[g];
-}
-
-void AddSlots(const lanes::D2* slots, int pairs, int first, int count, lanes::D2* sums) {
-  constexpr int kGroup = 12;  // accumulators that stay in registers
-  for (int g0 = 0; g0 < pairs; g0 += kGroup) {
-    switch (pairs - g0 < kGroup ? pairs - g0 : kGroup) {
-      case 1: AddSlots<1>(slots, pairs, first, count, g0, sums); break;
-      case 2: AddSlots<2>(slots, pairs, first, count, g0, sums); break;
-      case 3: AddSlots<3>(slots, pairs, first, count, g0, sums); break;
-      case 4: AddSlots<4>(slots, pairs, first, count, g0, sums); break;
-      case 5: AddSlots<5>(slots, pairs, first, count, g0, sums); break;
-      case 6: AddSlots<6>(slots, pairs, first, count, g0, sums); break;
-      case 7: AddSlots<7>(slots, pairs, first, count, g0, sums); break;
-      case 8: AddSlots<8>(slots, pairs, first, count, g0, sums); break;
-      case 9: AddSlots<9>(slots, pairs, first, count, g0, sums); break;
-      case 10: AddSlots<10>(slots, pairs, first, count, g0, sums); break;
-      case 11: AddSlots<11>(slots, pairs, first, count, g0, sums); break;
-      default: AddSlots<kGroup>(slots, pairs, first, count, g0, sums); break;
-    }
-  }
-}
-
 // Brings the products of positions WinStart..WinEnd of X into the ring,
 // forming only those it does not hold yet.
-void KeepProducts(const float* X, int Nser, int WinStart, int WinEnd, int pairs, MomentProducts& mp) {
+void KeepProducts(const float* X, int Nser, int WinStart, int WinEnd, int width, MomentProducts& mp) {
   const int count = WinEnd - WinStart + 1;
   if (mp.source != X || mp.nser != Nser || count > mp.capacity || WinStart < mp.lo ||
       WinStart > mp.hi + 1) {
@@ -70,20 +35,17 @@ void KeepProducts(const float* X, int Nser, int WinStart, int WinEnd, int pairs,
     mp.capacity = count;
     mp.lo = WinStart;
     mp.hi = WinStart - 1;
-    const std::size_t size = static_cast<std::size_t>(count) * static_cast<std::size_t>(pairs);
+    const std::size_t size = static_cast<std::size_t>(count) * static_cast<std::size_t>(width);
     if (mp.slots.size() < size) mp.slots.resize(size);
   }
-  if (mp.row.size() < static_cast<std::size_t>(2 * pairs)) mp.row.resize(static_cast<std::size_t>(2 * pairs));
-  double* const row = mp.row.data();
-  row[2 * pairs - 1] = 0.0;
   const wv::Mat x{const_cast<float*>(X), Nser};
   for (int k = mp.hi + 1; k <= WinEnd; ++k) {
+    double* const slot = mp.slots.data() + static_cast<std::ptrdiff_t>(k % mp.capacity) * width;
     int e = 0;
     for (int a = 1; a <= Nser; ++a) {
-      for (int b = 1; b <= a; ++b) row[e++] = double(x(a, k)) * double(x(b, k));
+      for (int b = 1; b <= a; ++b) slot[e++] = double(x(a, k)) * double(x(b, k));
     }
-    lanes::D2* const slot = mp.slots.data() + static_cast<std::ptrdiff_t>(k % mp.capacity) * pairs;
-    for (int q = 0; q < pairs; ++q) slot[q] = lanes::D2{row[2 * q], row[2 * q + 1]};
+    for (; e < width; ++e) slot[e] = 0.0;
     mp.hi = k;
     if (mp.hi - mp.lo + 1 > mp.capacity) mp.lo = mp.hi - mp.capacity + 1;
   }
@@ -93,32 +55,32 @@ void KeepProducts(const float* X, int Nser, int WinStart, int WinEnd, int pairs,
 
 void SecondMoments(const float* X, int Nser, int WinStart, int WinEnd, int WinCount, float* WinCov,
                    PassWork& work) {
-  // Elements (a, b), b <= a, row by row of the lower triangle; an odd count
-  // is padded with a zero product.
+  // Elements (a, b), b <= a, row by row of the lower triangle, padded with
+  // zero products to a whole number of quads.
   const int elements = Nser * (Nser + 1) / 2;
-  const int pairs = (elements + 1) / 2;
+  const int width = (elements + 3) / 4 * 4;
   const int count = WinEnd - WinStart + 1;
   MomentProducts& mp = work.products;
-  if (work.sums.size() < static_cast<std::size_t>(pairs)) work.sums.resize(static_cast<std::size_t>(pairs));
-  lanes::D2* const sums = work.sums.data();
-  for (int q = 0; q < pairs; ++q) sums[q] = lanes::Splat(0.0);
+  if (work.sums.size() < static_cast<std::size_t>(width)) work.sums.resize(static_cast<std::size_t>(width));
+  double* const sums = work.sums.data();
+  for (int e = 0; e < width; ++e) sums[e] = 0.0;
   if (count <= 0) {
     mp.Forget();  // an empty window: every sum stays 0
   } else {
-    KeepProducts(X, Nser, WinStart, WinEnd, pairs, mp);
+    KeepProducts(X, Nser, WinStart, WinEnd, width, mp);
     // Each element's sum over the positions in ascending order: the slots
     // from WinStart's to the end of the ring, then from its start.
     const int first = WinStart % mp.capacity;
     const int run = count < mp.capacity - first ? count : mp.capacity - first;
-    AddSlots(mp.slots.data(), pairs, first, run, sums);
-    if (run < count) AddSlots(mp.slots.data(), pairs, 0, count - run, sums);
+    moments::AddSlots(work.avx2, mp.slots.data(), width, first, run, sums);
+    if (run < count) moments::AddSlots(work.avx2, mp.slots.data(), width, 0, count - run, sums);
   }
 
   const wv::Mat c{WinCov, Nser};
   int e = 0;
   for (int a = 1; a <= Nser; ++a) {
     for (int b = 1; b <= a; ++b, ++e) {
-      const float m = float(sums[e / 2][e % 2] / double(WinCount));
+      const float m = float(sums[e] / double(WinCount));
       c(a, b) = m;
       c(b, a) = m;
     }

@@ -6,6 +6,7 @@
 #include "canoncorr.h"
 #include "frame.h"
 #include "lanes.h"
+#include "moment_lanes.h"
 #include "rsvd.h"
 
 namespace ivra {
@@ -19,8 +20,7 @@ struct MomentProducts {
   int nser = 0;
   int capacity = 0;   // positions kept: position k in slot k mod capacity
   int lo = 0, hi = -1;  // positions lo..hi are kept
-  std::vector<wv::lanes::D2> slots;  // pairs of products, position by position
-  std::vector<double> row;           // one position's products
+  std::vector<double> slots;  // the products of each position, padded to quads
   void Forget() { source = nullptr; }
 };
 
@@ -30,7 +30,8 @@ struct PassWork {
   cc::CanonWork canon;
   wv::RsvdWork svd;
   MomentProducts products;
-  std::vector<wv::lanes::D2> sums;  // the second-moment sums of a window, in pairs
+  std::vector<double> sums;  // the second-moment sums of a window
+  bool avx2 = moments::HasAvx2();  // the sums four at a time
   // Windows of pass 2 whose decompositions wait to be made side by side.
   struct Pending {
     std::vector<agg::Window> windows;

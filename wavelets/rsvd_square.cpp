@@ -6,8 +6,7 @@
 // back into S or into the columns it delivers. Loops over independent
 // elements run two elements at a time (lanes.h).
 //
-// No errno for square roots: their arguments are never negative, and Root
-// keeps the checked root for that case all the same. (The straight-line
+// No errno for square roots: their arguments are never negative. (The straight-line
 // vectoriser, which miscompiles float roundings in GCC 12, is off project-wide.)
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("no-math-errno")
@@ -27,7 +26,6 @@
 #include "matrix.h"
 #include "rsvd.h"
 #include "rsvd_quad.h"
-#include "runtime.h"
 
 namespace wv {
 namespace {
@@ -110,9 +108,9 @@ void ReflectColumns(float* x, std::ptrdiff_t stride, int count, const float* y, 
   }
 }
 
-// The arguments are sums of squares; the checked root keeps RSVD's behaviour
-// for the negative argument that cannot occur.
-double Root(double x) { return x < 0.0 ? rt::CheckedSqrt(x) : std::sqrt(x); }
+// Every argument is a sum of squares (or one plus a square): never negative,
+// so the root needs no check.
+double Root(double x) { return std::sqrt(x); }
 
 struct Square {
   int n;
@@ -239,9 +237,10 @@ lanes::D2 Abs(lanes::D2 x) {
 // Root in both lanes; one instruction for the two where the processor has it.
 lanes::D2 SquareRoot(lanes::D2 x) {
 #if defined(__SSE2__)
-  if (!(x[0] < 0.0) && !(x[1] < 0.0)) return _mm_sqrt_pd(x);
-#endif
+  return _mm_sqrt_pd(x);
+#else
   return lanes::D2{Root(x[0]), Root(x[1])};
+#endif
 }
 
 // Sgn in both lanes, without a branch on the sign.
@@ -375,12 +374,13 @@ void Cancel(const Square& p, int l, int k, float eps) {
   }
 }
 
-void Givens(float f, float h, double z, double& cs, double& sn) {
+// f and h hold stored (float) values.
+void Givens(double f, double h, double z, double& cs, double& sn) {
   if (z == 0.0) {
     cs = 1.0;
     sn = 0.0;
   } else {
-    DividePair(double(f), double(h), z, cs, sn);
+    DividePair(f, h, z, cs, sn);
   }
 }
 
@@ -395,7 +395,7 @@ struct Diagonalisation {
   int k;           // the singular value being converged; 0 when all are
   int sweeps;      // sweeps made for this k
   int l, i;        // sweep over l..k in progress at rotation i; i = 0: none
-  float f, x;      // carried from one rotation of a sweep to the next
+  double f, x;     // carried from one rotation of a sweep to the next: stored (float) values
   double cs, sn;
   bool failed;
 };
@@ -474,7 +474,7 @@ void Rotation(Diagonalisation& d) {
   double z = Root(f * f + h * h);
   p.offdiag(i - 1) = float(z);
   double cs, sn;
-  Givens(float(f), float(h), z, cs, sn);
+  Givens(f, h, z, cs, sn);
   // F = X*CS + G*SN, G = G*CS - X*SN; then H = Y*SN, Y = Y*CS.
   const D2 fg = Stored(D2{x, g} * Splat(cs) + D2{g, -x} * Splat(sn));
   const D2 hy = Stored(Splat(y0) * D2{sn, cs});
@@ -485,11 +485,11 @@ void Rotation(Diagonalisation& d) {
   const double y = hy[1];
   z = Root(f * f + h * h);
   p.s(i - 1) = float(z);
-  Givens(float(f), float(h), z, cs, sn);
+  Givens(f, h, z, cs, sn);
   // F = CS*G + SN*Y, X = CS*Y - SN*G.
   const D2 fx = Stored(Splat(cs) * D2{g, y} + Splat(sn) * D2{y, -g});
-  d.f = float(fx[0]);
-  d.x = float(fx[1]);
+  d.f = fx[0];
+  d.x = fx[1];
   d.cs = cs;
   d.sn = sn;
   RotateU(p, i - 1, i, cs, sn);
@@ -498,8 +498,8 @@ void Rotation(Diagonalisation& d) {
     return;
   }
   p.offdiag(d.l) = 0.0f;
-  p.offdiag(d.k) = d.f;
-  p.s(d.k) = d.x;
+  p.offdiag(d.k) = float(d.f);
+  p.s(d.k) = float(d.x);
   d.i = 0;
   ++d.sweeps;
 }

@@ -163,40 +163,45 @@ TEST(FastForms, MatMulMatchesStepByStepForm) {
 
 // Windows of a level in the program's order, then jumps: back, forward past
 // the kept positions, longer and shorter windows, another array, and the
-// same array changed after Forget.
+// same array changed after Forget; the sums four at a time with AVX2, where
+// the processor has it, and two at a time.
 TEST(FastForms, SecondMomentsOverSlidingAndJumpingWindows) {
   std::mt19937 gen(8);
-  ivra::PassWork work;
-  for (int n : {1, 2, 3, 6, 7, 12}) {
-    Matrix x = Series(n, 300, 7, gen);
-    const Matrix y = Series(n, 300, 0, gen);
-    struct W {
-      const Matrix* data;
-      int start, end;
-    };
-    std::vector<W> windows;
-    for (int s = 1; s + 63 <= 200; ++s) windows.push_back({&x, s, s + 63});
-    windows.push_back({&x, 10, 73});     // back
-    windows.push_back({&x, 150, 170});   // shorter, inside
-    windows.push_back({&x, 171, 300});   // longer, past the end
-    windows.push_back({&y, 171, 300});   // another array
-    windows.push_back({&x, 172, 301 - 1});
-    windows.push_back({&x, 50, 49});     // empty
-    for (const W& w : windows) {
-      Matrix want(static_cast<std::size_t>(n) * n, -7.0f), got = want;
-      const int count = w.end - w.start + 1;
-      ivra::plain::SecondMoments(w.data->data(), n, w.start, w.end, count > 0 ? count : 1, want.data());
-      ivra::SecondMoments(w.data->data(), n, w.start, w.end, count > 0 ? count : 1, got.data(), work);
-      EXPECT_TRUE(SameBits(got, want, "N " + std::to_string(n) + ", window " + std::to_string(w.start) +
-                                          ".." + std::to_string(w.end)));
+  for (const bool avx2 : {true, false}) {
+    ivra::PassWork work;
+    work.avx2 = avx2 && work.avx2;
+    SCOPED_TRACE(work.avx2 ? "AVX2" : "baseline");
+    for (int n : {1, 2, 3, 6, 7, 12}) {
+      Matrix x = Series(n, 300, 7, gen);
+      const Matrix y = Series(n, 300, 0, gen);
+      struct W {
+        const Matrix* data;
+        int start, end;
+      };
+      std::vector<W> windows;
+      for (int s = 1; s + 63 <= 200; ++s) windows.push_back({&x, s, s + 63});
+      windows.push_back({&x, 10, 73});     // back
+      windows.push_back({&x, 150, 170});   // shorter, inside
+      windows.push_back({&x, 171, 300});   // longer, past the end
+      windows.push_back({&y, 171, 300});   // another array
+      windows.push_back({&x, 172, 301 - 1});
+      windows.push_back({&x, 50, 49});     // empty
+      for (const W& w : windows) {
+        Matrix want(static_cast<std::size_t>(n) * n, -7.0f), got = want;
+        const int count = w.end - w.start + 1;
+        ivra::plain::SecondMoments(w.data->data(), n, w.start, w.end, count > 0 ? count : 1, want.data());
+        ivra::SecondMoments(w.data->data(), n, w.start, w.end, count > 0 ? count : 1, got.data(), work);
+        EXPECT_TRUE(SameBits(got, want, "N " + std::to_string(n) + ", window " + std::to_string(w.start) +
+                                            ".." + std::to_string(w.end)));
+      }
+      // Changed data: kept products are stale until forgotten.
+      for (float& v : x) v = -v * 0.5f;
+      work.products.Forget();
+      Matrix want(static_cast<std::size_t>(n) * n), got = want;
+      ivra::plain::SecondMoments(x.data(), n, 172, 300, 129, want.data());
+      ivra::SecondMoments(x.data(), n, 172, 300, 129, got.data(), work);
+      EXPECT_TRUE(SameBits(got, want, "N " + std::to_string(n) + " after Forget"));
     }
-    // Changed data: kept products are stale until forgotten.
-    for (float& v : x) v = -v * 0.5f;
-    work.products.Forget();
-    Matrix want(static_cast<std::size_t>(n) * n), got = want;
-    ivra::plain::SecondMoments(x.data(), n, 172, 300, 129, want.data());
-    ivra::SecondMoments(x.data(), n, 172, 300, 129, got.data(), work);
-    EXPECT_TRUE(SameBits(got, want, "N " + std::to_string(n) + " after Forget"));
   }
 }
 
