@@ -212,68 +212,84 @@ void MATSQR(int N, const float* A, float* R) {
   MATSQR(N, A, R, work);
 }
 
-// The N series are independent problems; each step runs for all of them
-// before the next, so that their decompositions go side by side. Every
-// series' own arithmetic is that of the step-by-step form.
-void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2, CanonWork& work) {
+// The N series of every matrix are independent problems, `count` * N of
+// them; each step runs for all of them before the next, so that their
+// inversions and decompositions go side by side. Every problem's own
+// arithmetic is that of the step-by-step form.
+void CANONCORRBatch(int count, const float* const* CovMat, int N, float* const* CanWeights,
+                    float* const* CanCorr2, CanonWork& work) {
   const int m = N - 1;
-  if (m <= 0) return;
+  if (m <= 0 || count <= 0) return;
+  const int problems = count * N;
   const std::size_t mm2 = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
-  float* const s22inv = Fit(work.s22inv, N * m, m);
-  float* const s22isq = Fit(work.s22isq, N * m, m);
+  float* const s22inv = Fit(work.s22inv, problems * m, m);
+  float* const s22isq = Fit(work.s22isq, problems * m, m);
   float* const s12 = Fit(work.s12, 1, m);
   float* const s21 = Fit(work.s21, m, 1);
   float* const t1 = Fit(work.t1, m, 1);
   float* const t2 = Fit(work.t2, m, 1);
   float* const t3 = Fit(work.t3, m, m);
-  float* const mm = Fit(work.mm, N * m, m);
-  float* const s = Fit(work.s, N, m);
-  float* const u = Fit(work.u, N * m, m);
+  float* const mm = Fit(work.mm, problems * m, m);
+  float* const s = Fit(work.s, problems, m);
+  float* const u = Fit(work.u, problems * m, m);
   double* const sums = Fit(work.sums, m);
 
-  const wv::Mat cov{const_cast<float*>(CovMat), N};  // read only
-  const wv::Mat weights{CanWeights, N};
-  const wv::Vec corr2{CanCorr2};
-
   // The blocks of the matrix with series 1 and series k exchanged are read in
-  // place: position 1 is series k, position j+1 series Other(k, j).
-  // Each S22 is inverted where it is stored, the N inversions side by side.
-  work.a.resize(static_cast<std::size_t>(N));
-  for (int k = 1; k <= N; ++k) {
-    const wv::Mat S22{s22inv + (k - 1) * mm2, m};
-    for (int j = 1; j <= m; ++j) {
-      for (int i = 1; i <= m; ++i) S22(i, j) = cov(Other(k, i), Other(k, j));
+  // place: position 1 is series k, position j+1 series Other(k, j). Each S22
+  // is inverted where it is stored.
+  work.a.resize(static_cast<std::size_t>(problems));
+  for (int c = 0; c < count; ++c) {
+    const wv::Mat cov{const_cast<float*>(CovMat[c]), N};  // read only
+    for (int k = 1; k <= N; ++k) {
+      const int q = c * N + k - 1;
+      const wv::Mat S22{s22inv + q * mm2, m};
+      for (int j = 1; j <= m; ++j) {
+        for (int i = 1; i <= m; ++i) S22(i, j) = cov(Other(k, i), Other(k, j));
+      }
+      work.a[q] = &S22(1, 1);
     }
-    work.a[k - 1] = &S22(1, 1);
   }
-  wv::MATRINVBatch(N, m, work.a.data(), work.inv);
-  SymmetricRoots(N, m, s22inv, s22isq, work);
+  wv::MATRINVBatch(problems, m, work.a.data(), work.inv);
+  SymmetricRoots(problems, m, s22inv, s22isq, work);
 
-  for (int k = 1; k <= N; ++k) {
-    float s11inv = float(1.0 / double(cov(k, k)));
-    for (int j = 1; j <= m; ++j) s12[j - 1] = cov(k, Other(k, j));
-    for (int i = 1; i <= m; ++i) s21[i - 1] = cov(Other(k, i), k);
-    const float* const root = s22isq + (k - 1) * mm2;
-    MATMUL(root, m, m, s21, m, 1, t1);
-    MATMUL(t1, m, 1, &s11inv, 1, 1, t2);
-    MATMUL(t2, m, 1, s12, 1, m, t3);
-    MATMUL(t3, m, m, root, m, m, mm + (k - 1) * mm2);
+  for (int c = 0; c < count; ++c) {
+    const wv::Mat cov{const_cast<float*>(CovMat[c]), N};
+    for (int k = 1; k <= N; ++k) {
+      const int q = c * N + k - 1;
+      float s11inv = float(1.0 / double(cov(k, k)));
+      for (int j = 1; j <= m; ++j) s12[j - 1] = cov(k, Other(k, j));
+      for (int i = 1; i <= m; ++i) s21[i - 1] = cov(Other(k, i), k);
+      const float* const root = s22isq + q * mm2;
+      MATMUL(root, m, m, s21, m, 1, t1);
+      MATMUL(t1, m, 1, &s11inv, 1, 1, t2);
+      MATMUL(t2, m, 1, s12, 1, m, t3);
+      MATMUL(t3, m, m, root, m, m, mm + q * mm2);
+    }
   }
-  Decompose(N, m, wv::SvdParts::kFirstColumnOfU, mm, s, u, work);
+  Decompose(problems, m, wv::SvdParts::kFirstColumnOfU, mm, s, u, work);
 
-  for (int k = 1; k <= N; ++k) {
-    corr2(k) = s[(k - 1) * static_cast<std::size_t>(m)];
-    const wv::Mat S22isq{s22isq + (k - 1) * mm2, m};
-    const float* const u1 = u + (k - 1) * mm2;
-    for (int e = 0; e < m; ++e) sums[e] = 0.0;
-    for (int j = 1; j <= m; ++j) wv::lanes::AddColumnTimes(sums, &S22isq(1, j), m, double(u1[j - 1]));
-    for (int i = 1; i <= m; ++i) weights(k, i) = float(sums[i - 1]);
-    // Unit Euclidean length, from the stored weights.
-    double sumsq = 0.0;
-    for (int i = 1; i <= m; ++i) sumsq += double(weights(k, i)) * double(weights(k, i));
-    const double len = rt::CheckedSqrt(sumsq);
-    for (int i = 1; i <= m; ++i) weights(k, i) = float(double(weights(k, i)) / len);
+  for (int c = 0; c < count; ++c) {
+    const wv::Mat weights{CanWeights[c], N};
+    const wv::Vec corr2{CanCorr2[c]};
+    for (int k = 1; k <= N; ++k) {
+      const int q = c * N + k - 1;
+      corr2(k) = s[q * static_cast<std::size_t>(m)];
+      const wv::Mat S22isq{s22isq + q * mm2, m};
+      const float* const u1 = u + q * mm2;
+      for (int e = 0; e < m; ++e) sums[e] = 0.0;
+      for (int j = 1; j <= m; ++j) wv::lanes::AddColumnTimes(sums, &S22isq(1, j), m, double(u1[j - 1]));
+      for (int i = 1; i <= m; ++i) weights(k, i) = float(sums[i - 1]);
+      // Unit Euclidean length, from the stored weights.
+      double sumsq = 0.0;
+      for (int i = 1; i <= m; ++i) sumsq += double(weights(k, i)) * double(weights(k, i));
+      const double len = rt::CheckedSqrt(sumsq);
+      for (int i = 1; i <= m; ++i) weights(k, i) = float(double(weights(k, i)) / len);
+    }
   }
+}
+
+void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2, CanonWork& work) {
+  CANONCORRBatch(1, &CovMat, N, &CanWeights, &CanCorr2, work);
 }
 
 void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2) {

@@ -25,6 +25,10 @@ struct CanonWork {
 // N: row k holds the unit-length canonical weights of the other series of k in
 // the order 2, ..., k-1, 1, k+1, ..., N. CanCorr2: N squared correlations.
 void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2, CanonWork& work);
+// The same for `count` matrices CovMat[c] of one order N side by side, with
+// the results of matrix c in CanWeights[c] and CanCorr2[c].
+void CANONCORRBatch(int count, const float* const* CovMat, int N, float* const* CanWeights,
+                    float* const* CanCorr2, CanonWork& work);
 void CANONCORR(const float* CovMat, int N, float* CanWeights, float* CanCorr2);
 
 // AB (Na by Mb) = A (Na by Ma) * B (Nb by Mb); stops the program when Ma != Nb.

@@ -87,16 +87,14 @@ void SecondMoments(const float* X, int Nser, int WinStart, int WinEnd, int WinCo
   }
 }
 
-void CanonicalVariates(const agg::Window& w, int Nser, const float* SerCoef, float* WinCov,
-                       float* WinCovWork, float* CanWeights, float* CanCorr2, float* SerVec,
-                       float* CanVec, float* CanVar, PassWork& work) {
-  if (w.first) work.products.Forget();
-  SecondMoments(SerCoef, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
-  Copy(WinCov, Nser * Nser, WinCovWork);
-  cc::CANONCORR(WinCovWork, Nser, CanWeights, CanCorr2, work.canon);
+namespace {
 
+// The canonical variates CanVar(., k) at the positions the window sets, from
+// its weights.
+void Variates(const agg::Window& w, int Nser, const float* SerCoef, const float* CanWeights,
+              float* SerVec, float* CanVec, float* CanVar) {
   const wv::Mat ser{const_cast<float*>(SerCoef), Nser};
-  const wv::Mat weights{CanWeights, Nser};
+  const wv::Mat weights{const_cast<float*>(CanWeights), Nser};
   const wv::Mat var{CanVar, Nser};
   const wv::Vec v{SerVec};
   const wv::Vec out{CanVec};
@@ -112,6 +110,64 @@ void CanonicalVariates(const agg::Window& w, int Nser, const float* SerCoef, flo
     }
     for (int i = 1; i <= Nser; ++i) var(i, k) = out(i);
   }
+}
+
+// Windows of pass 1 whose canonical correlations go side by side: eight, as
+// long as the work arrays of a batch stay within about a million floats each.
+int CanonBatchWindows(int Nser) {
+  const long long perWindow = static_cast<long long>(Nser) * (Nser - 1) * (Nser - 1);
+  const long long fit = perWindow > 0 ? (1LL << 20) / perWindow : 8;
+  return fit < 1 ? 1 : fit > 8 ? 8 : static_cast<int>(fit);
+}
+
+}  // namespace
+
+void CanonicalVariates(const agg::Window& w, int Nser, const float* SerCoef, float* WinCov,
+                       float* WinCovWork, float* CanWeights, float* CanCorr2, float* SerVec,
+                       float* CanVec, float* CanVar, PassWork& work) {
+  if (w.first) work.products.Forget();
+  SecondMoments(SerCoef, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
+  Copy(WinCov, Nser * Nser, WinCovWork);
+  cc::CANONCORR(WinCovWork, Nser, CanWeights, CanCorr2, work.canon);
+  Variates(w, Nser, SerCoef, CanWeights, SerVec, CanVec, CanVar);
+}
+
+void CanonicalVariatesInBatches(const agg::Window& w, int Nser, const float* SerCoef, float* WinCov,
+                                float* WinCovWork, float* CanWeights, float* CanCorr2, float* SerVec,
+                                float* CanVec, float* CanVar, PassWork& work) {
+  if (w.first) work.products.Forget();
+  SecondMoments(SerCoef, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
+  Copy(WinCov, Nser * Nser, WinCovWork);
+
+  PassWork::Pending& q = work.pendingCanon;
+  const int windows = CanonBatchWindows(Nser);
+  const std::size_t size = static_cast<std::size_t>(Nser) * static_cast<std::size_t>(Nser);
+  const std::size_t wsize = static_cast<std::size_t>(Nser) * static_cast<std::size_t>(Nser - 1);
+  if (q.a.size() < windows * size) {
+    q.a.resize(windows * size);
+    q.u.resize(windows * wsize);
+    q.s.resize(windows * static_cast<std::size_t>(Nser));
+  }
+  const std::size_t c = q.windows.size();
+  Copy(WinCov, Nser * Nser, q.a.data() + c * size);
+  q.windows.push_back(w);
+  if (q.windows.size() < static_cast<std::size_t>(windows) && w.WinEnd < w.LevRealEnd) return;
+
+  const int count = static_cast<int>(q.windows.size());
+  q.pa.resize(static_cast<std::size_t>(count));
+  q.ps.resize(static_cast<std::size_t>(count));
+  q.pu.resize(static_cast<std::size_t>(count));
+  for (int b = 0; b < count; ++b) {
+    q.pa[b] = q.a.data() + b * size;
+    q.pu[b] = q.u.data() + b * wsize;
+    q.ps[b] = q.s.data() + b * static_cast<std::size_t>(Nser);
+  }
+  cc::CANONCORRBatch(count, q.pa.data(), Nser, q.pu.data(), q.ps.data(), work.canon);
+  for (int b = 0; b < count; ++b) Variates(q.windows[b], Nser, SerCoef, q.pu[b], SerVec, CanVec, CanVar);
+  // The work arrays as the last window leaves them.
+  Copy(q.pu[count - 1], Nser * (Nser - 1), CanWeights);
+  Copy(q.ps[count - 1], Nser, CanCorr2);
+  q.windows.clear();
 }
 
 void AggregateWindow(const agg::Window& w, int Nser, const float* CanVar, float* WinCov,

@@ -32,12 +32,16 @@ struct PassWork {
   MomentProducts products;
   std::vector<double> sums;  // the second-moment sums of a window
   bool avx2 = moments::HasAvx2();  // the sums four at a time
-  // Windows of pass 2 whose decompositions wait to be made side by side.
+  // Windows whose decompositions wait to be made side by side.
   struct Pending {
     std::vector<agg::Window> windows;
-    std::vector<float> a, s, u;  // per window: moments (then scratch), S, U
+    // Per window: moments (then scratch in pass 2); pass 2: S, U; pass 1:
+    // squared correlations, weights.
+    std::vector<float> a, s, u;
     std::vector<float*> pa, ps, pu;
-  } pending;
+  };
+  Pending pending;       // pass 2
+  Pending pendingCanon;  // pass 1
 };
 
 // WinCov (Nser by Nser) = second moments about zero of the rows of X (Nser by
@@ -52,6 +56,15 @@ void SecondMoments(const float* X, int Nser, int WinStart, int WinEnd, int WinCo
 void CanonicalVariates(const agg::Window& w, int Nser, const float* SerCoef, float* WinCov,
                        float* WinCovWork, float* CanWeights, float* CanCorr2, float* SerVec,
                        float* CanVec, float* CanVar, PassWork& work);
+
+// CanonicalVariates with the same results, for a caller that runs pass 1 over
+// whole levels: the canonical correlations of consecutive windows are formed
+// side by side, and the CanVar positions of a window are set once a batch is
+// full or the level's last window (WinEnd >= LevRealEnd) has come; after that
+// window the work arrays hold what CanonicalVariates leaves there.
+void CanonicalVariatesInBatches(const agg::Window& w, int Nser, const float* SerCoef, float* WinCov,
+                                float* WinCovWork, float* CanWeights, float* CanCorr2, float* SerVec,
+                                float* CanVec, float* CanVar, PassWork& work);
 
 // Pass 2: first left singular vector of the window's CanVar moments, and the
 // projection of the variates on it, AggCoef(k), at the positions the window

@@ -73,9 +73,9 @@ void MainIvra() {
   agg::LevelLoop(
       traits, run, AggCoef.data(),
       [&](const agg::Window& w) {
-        ivra::CanonicalVariates(w, Nser, SerCoef.data(), WinCov.data(), WinCovWork.data(),
-                                CanWeights.data(), CanCorr2.data(), SerVec.data(), CanVec.data(),
-                                CanVar.data(), work);
+        ivra::CanonicalVariatesInBatches(w, Nser, SerCoef.data(), WinCov.data(), WinCovWork.data(),
+                                         CanWeights.data(), CanCorr2.data(), SerVec.data(),
+                                         CanVec.data(), CanVar.data(), work);
       },
       [&](const agg::Window& w) {
         ivra::AggregateWindowInBatches(w, Nser, CanVar.data(), WinCov.data(), WinCovWork.data(),

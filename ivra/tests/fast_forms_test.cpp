@@ -122,6 +122,39 @@ TEST(FastForms, CanonCorrMatchesStepByStepForm) {
   }
 }
 
+// Several windows' matrices side by side, of mixed kinds in one batch.
+TEST(FastForms, CanonCorrBatchesMatchStepByStepForm) {
+  std::mt19937 gen(4711);
+  cc::CanonWork work;
+  for (int trial = 0; trial < 200; ++trial) {
+    const int n = 3 + trial % 10;
+    const int windows = 1 + static_cast<int>(gen() % 9);
+    std::vector<Matrix> covs, gotW, gotC, wantW, wantC;
+    for (int c = 0; c < windows; ++c) {
+      const int count = n + 1 + static_cast<int>(gen() % 40);
+      covs.push_back(MomentsOf(Series(n, count, static_cast<int>(gen() % 8), gen), n, count));
+      wantW.emplace_back(static_cast<std::size_t>(n) * (n - 1), -7.0f);
+      wantC.emplace_back(n, -7.0f);
+      cc::plain::CANONCORR(covs.back().data(), n, wantW.back().data(), wantC.back().data());
+      gotW.emplace_back(wantW.back().size(), -7.0f);
+      gotC.emplace_back(n, -7.0f);
+    }
+    std::vector<const float*> pc;
+    std::vector<float*> pw, pr;
+    for (int c = 0; c < windows; ++c) {
+      pc.push_back(covs[c].data());
+      pw.push_back(gotW[c].data());
+      pr.push_back(gotC[c].data());
+    }
+    cc::CANONCORRBatch(windows, pc.data(), n, pw.data(), pr.data(), work);
+    for (int c = 0; c < windows; ++c) {
+      const std::string where = "trial " + std::to_string(trial) + ", window " + std::to_string(c);
+      EXPECT_TRUE(SameBits(gotW[c], wantW[c], "CanWeights, " + where));
+      EXPECT_TRUE(SameBits(gotC[c], wantC[c], "CanCorr2, " + where));
+    }
+  }
+}
+
 TEST(FastForms, MatSqrMatchesStepByStepForm) {
   std::mt19937 gen(99);
   cc::CanonWork work;
@@ -206,9 +239,9 @@ TEST(FastForms, SecondMomentsOverSlidingAndJumpingWindows) {
 }
 
 // Both passes over whole levels, window by window as the level loop calls
-// them: the canonical variates and then the aggregated coefficients, pass 2
-// also with the decompositions of consecutive windows side by side (levels
-// of 41 to 100 windows: full batches and a part-filled last one).
+// them: the canonical variates and then the aggregated coefficients, both
+// also with the work of consecutive windows side by side (levels of 41 to 100
+// windows: full batches and a part-filled last one).
 TEST(FastForms, PassesOverWholeLevelsMatchStepByStepForm) {
   std::mt19937 gen(2024);
   ivra::PassWork work, batchWork;
@@ -218,7 +251,7 @@ TEST(FastForms, PassesOverWholeLevelsMatchStepByStepForm) {
     const int levWin = 8 + static_cast<int>(gen() % 30);
     const int total = levRealEnd + 5;
     const Matrix ser = Series(n, total, trial % 8, gen);
-    Matrix varWant(static_cast<std::size_t>(n) * total, 0.0f), varGot = varWant;
+    Matrix varWant(static_cast<std::size_t>(n) * total, 0.0f), varGot = varWant, varBatched = varWant;
     Matrix aggWant(total, 0.0f), aggGot = aggWant, aggBatched = aggWant;
     Matrix cov(static_cast<std::size_t>(n) * n), covWork = cov, weights(static_cast<std::size_t>(n) * (n - 1)),
         corr2(n), serVec(n), canVec(n), svdU(cov.size()), svdV(cov.size());
@@ -243,6 +276,19 @@ TEST(FastForms, PassesOverWholeLevelsMatchStepByStepForm) {
                                          corr2.data(), serVec.data(), canVec.data(), varWant.data());
           ivra::CanonicalVariates(w, n, ser.data(), cov.data(), covWork.data(), weights.data(),
                                   corr2.data(), serVec.data(), canVec.data(), varGot.data(), work);
+          Matrix covB(cov.size()), covWorkB(cov.size()), weightsB(weights.size()), corr2B(n), serVecB(n),
+              canVecB(n);
+          ivra::CanonicalVariatesInBatches(w, n, ser.data(), covB.data(), covWorkB.data(), weightsB.data(),
+                                           corr2B.data(), serVecB.data(), canVecB.data(), varBatched.data(),
+                                           batchWork);
+          if (w.WinEnd >= levRealEnd) {
+            EXPECT_TRUE(SameBits(covB, cov, "pass 1 WinCov"));
+            EXPECT_TRUE(SameBits(covWorkB, covWork, "pass 1 WinCovWork"));
+            EXPECT_TRUE(SameBits(weightsB, weights, "CanWeights"));
+            EXPECT_TRUE(SameBits(corr2B, corr2, "CanCorr2"));
+            EXPECT_TRUE(SameBits(serVecB, serVec, "SerVec"));
+            EXPECT_TRUE(SameBits(canVecB, canVec, "pass 1 CanVec"));
+          }
         } else {
           ivra::plain::AggregateWindow(w, n, varWant.data(), cov.data(), covWork.data(), canVec.data(),
                                        svdU.data(), svdV.data(), aggWant.data());
@@ -265,6 +311,7 @@ TEST(FastForms, PassesOverWholeLevelsMatchStepByStepForm) {
     }
     const std::string where = "trial " + std::to_string(trial) + ", N " + std::to_string(n);
     EXPECT_TRUE(SameBits(varGot, varWant, "CanVar, " + where));
+    EXPECT_TRUE(SameBits(varBatched, varWant, "CanVar side by side, " + where));
     EXPECT_TRUE(SameBits(aggGot, aggWant, "AggCoef, " + where));
     EXPECT_TRUE(SameBits(aggBatched, aggWant, "AggCoef side by side, " + where));
   }
