@@ -9,10 +9,8 @@
 // be compiled for the wider instruction set and shared with baseline code.
 #include <immintrin.h>
 
-#include <cstring>
 
 #include "rsvd_quad.h"
-#include "runtime.h"
 
 namespace wv::quad {
 namespace {
@@ -27,23 +25,22 @@ constexpr double kLargest = 1.7976931348623157e308;  // the largest finite doubl
 QD_INLINE V Splat(double x) { return _mm256_set1_pd(x); }
 QD_INLINE V Load(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
 QD_INLINE void Store(float* p, V v) { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
-// Stores v where `keep` is false, leaves p where it is true.
-QD_INLINE void StoreUnless(float* p, M keep, V v) { Store(p, keep ? Load(p) : v); }
+// Stores v where `keep` is false, leaves p where it is true; SKIPS false:
+// no lane keeps its values.
+template <bool SKIPS>
+QD_INLINE void StoreUnless(float* p, M keep, V v) {
+  if (SKIPS) {
+    Store(p, keep ? Load(p) : v);
+  } else {
+    Store(p, v);
+  }
+}
 QD_INLINE bool All(M m) { return _mm256_movemask_pd(__m256d(m)) == 0xF; }
 QD_INLINE bool Any(M m) { return _mm256_movemask_pd(__m256d(m)) != 0; }
 QD_INLINE V Abs(V x) { return V(M(x) & ~(M{} + (1LL << 63))); }
 
-QD_INLINE double Root(double x) {
-  return x < 0.0 ? rt::CheckedSqrt(x) : _mm_cvtsd_f64(_mm_sqrt_sd(_mm_set_sd(x), _mm_set_sd(x)));
-}
-
-// The arguments are sums of squares; the checked root keeps RSVD's behaviour
-// for the negative argument that cannot occur.
-QD_INLINE V SquareRoot(V x) {
-  if (!Any(x < Splat(0.0))) return _mm256_sqrt_pd(x);
-  for (int w = 0; w < 4; ++w) x[w] = Root(x[w]);
-  return x;
-}
+// The arguments are sums of squares, never negative.
+QD_INLINE V SquareRoot(V x) { return _mm256_sqrt_pd(x); }
 
 // sgn(x) = x/|x|, +1 for 0, in every lane; only non-finite x are divided.
 QD_INLINE V Sgn(V x) {
@@ -82,8 +79,19 @@ struct Quad {
     const V r = SquareRoot(z);
     StoreNorms(colnrm, k, skip, r);
     if (All(skip)) return;
+    if (Any(skip)) {
+      ColumnReflection<true>(k, skip, r);
+    } else {
+      ColumnReflection<false>(k, skip, r);
+    }
+  }
+
+  template <bool SKIPS>
+  void ColumnReflection(int k, M skip, V r) const {
+    float* const ck = at(k, k);
+    const int len = n - k + 1;
     const V old = Load(ck);
-    StoreUnless(ck, skip, Sgn(old) * (r + Abs(old)));
+    StoreUnless<SKIPS>(ck, skip, Sgn(old) * (r + Abs(old)));
     if (k == n) return;
     const V h = r * (r + Abs(old));
     for (int j = k + 1; j <= n; ++j) {
@@ -92,11 +100,11 @@ struct Quad {
       for (int e = 0; e < len; ++e) d = d + Load(ck + 4 * e) * Load(cj + 4 * e);
       const V q = d / h;
       for (int e = 0; e < len; ++e) {
-        StoreUnless(cj + 4 * e, skip, Load(cj + 4 * e) - q * Load(ck + 4 * e));
+        StoreUnless<SKIPS>(cj + 4 * e, skip, Load(cj + 4 * e) - q * Load(ck + 4 * e));
       }
     }
     const V t = -Sgn(Load(ck));
-    for (int j = k + 1; j <= n; ++j) StoreUnless(at(k, j), skip, t * Load(at(k, j)));
+    for (int j = k + 1; j <= n; ++j) StoreUnless<SKIPS>(at(k, j), skip, t * Load(at(k, j)));
   }
 
   void RowStep(int k) const {
@@ -109,8 +117,17 @@ struct Quad {
     const V r = SquareRoot(z);
     StoreNorms(rownrm, k + 1, skip, r);
     if (All(skip)) return;
+    if (Any(skip)) {
+      RowReflection<true>(k, skip, r);
+    } else {
+      RowReflection<false>(k, skip, r);
+    }
+  }
+
+  template <bool SKIPS>
+  void RowReflection(int k, M skip, V r) const {
     const V old = Load(at(k, k + 1));
-    StoreUnless(at(k, k + 1), skip, Sgn(old) * (r + Abs(old)));
+    StoreUnless<SKIPS>(at(k, k + 1), skip, Sgn(old) * (r + Abs(old)));
     const V h = r * (r + Abs(old));
     // One factor per row and lane, f[4(i-k-1) + w].
     for (int i = k + 1; i <= n; ++i) {
@@ -122,11 +139,11 @@ struct Quad {
       const V akj = Load(at(k, j));
       for (int i = k + 1; i <= n; ++i) {
         const V fi = _mm256_loadu_pd(f + 4 * (i - k - 1));
-        StoreUnless(at(i, j), skip, Load(at(i, j)) - fi * akj);
+        StoreUnless<SKIPS>(at(i, j), skip, Load(at(i, j)) - fi * akj);
       }
     }
     const V t = -Sgn(Load(at(k, k + 1)));
-    for (int i = k + 1; i <= n; ++i) StoreUnless(at(i, k + 1), skip, t * Load(at(i, k + 1)));
+    for (int i = k + 1; i <= n; ++i) StoreUnless<SKIPS>(at(i, k + 1), skip, t * Load(at(i, k + 1)));
   }
 };
 
@@ -135,8 +152,15 @@ struct Quad {
 void Bidiagonalise(int n, float* const* a, float* const* colnrm, float* const* rownrm, float* m,
                    double* f) {
   const int size = n * n;
+  // Each element's four lanes are put together in a register and stored at
+  // once: four separate stores read back as one would wait for the cache.
+  const float zero = 0.0f;
+  const float* const from[4] = {a[0] != nullptr ? a[0] : &zero, a[1] != nullptr ? a[1] : &zero,
+                                a[2] != nullptr ? a[2] : &zero, a[3] != nullptr ? a[3] : &zero};
+  const int step[4] = {a[0] != nullptr, a[1] != nullptr, a[2] != nullptr, a[3] != nullptr};
   for (int e = 0; e < size; ++e) {
-    for (int w = 0; w < 4; ++w) m[4 * e + w] = a[w] != nullptr ? a[w][e] : 0.0f;
+    _mm_storeu_ps(m + 4 * e, _mm_set_ps(from[3][e * step[3]], from[2][e * step[2]], from[1][e * step[1]],
+                                        from[0][e * step[0]]));
   }
   for (int w = 0; w < 4; ++w) {
     if (rownrm[w] != nullptr) rownrm[w][0] = 0.0f;

@@ -65,46 +65,75 @@ void DividePair(double a, double b, double c, double& qa, double& qb) {
 
 // Reflector updates x_j = x_j - (d_j/h) y of the columns x_j, j = 0..count-1,
 // `stride` floats apart, each d_j the dot product of y with x_j over `len`
-// elements in ascending order. The columns are independent; they go in pairs
-// so that their quotients are formed together. LEN > 0: len is LEN, known when
-// compiled, so that the loops over the elements unroll.
-template <int LEN>
-void ReflectColumnsOf(float* x, std::ptrdiff_t stride, int count, const float* y, int len, double h) {
+// elements in ascending order. With FLIP, the first element of every column
+// is first made float(t * x_j(0)), as a store before the update would make
+// it; the value stays in a register, since a float stored alone and read
+// back in a pair would wait for the store to reach the cache. The columns are
+// independent; they go in pairs so that their quotients are formed together.
+// LEN > 0: len is LEN, known when compiled, so that the loops over the
+// elements unroll.
+template <int LEN, bool FLIP>
+void ReflectColumnsOf(float* x, std::ptrdiff_t stride, int count, const float* y, int len, double h,
+                      double t) {
   if (LEN > 0) len = LEN;
+  // x(0) - f y(0), x(1) - f y(1), ... with x(0) = first; the rest in pairs
+  // from element 2 on, the pairs of the unflipped update.
+  auto update = [&](float* xj, double first, double f) {
+    if (len >= 2) {
+      lanes::Narrow(xj, lanes::D2{first, double(xj[1])} - lanes::Splat(f) * lanes::Widen(y));
+      lanes::SubtractMultiple<(LEN > 2 ? LEN - 2 : 0)>(xj + 2, y + 2, len - 2, f);
+    } else {
+      xj[0] = float(first - f * double(y[0]));
+    }
+  };
   int j = 0;
   for (; j + 2 <= count; j += 2) {
     float* const x0 = x + j * stride;
     float* const x1 = x0 + stride;
-    double d0 = 0.0;
-    double d1 = 0.0;
+    const double a0 = FLIP ? double(float(t * double(x0[0]))) : double(x0[0]);
+    const double a1 = FLIP ? double(float(t * double(x1[0]))) : double(x1[0]);
+    double d0 = 0.0 + double(y[0]) * a0;
+    double d1 = 0.0 + double(y[0]) * a1;
 #pragma GCC unroll 8
-    for (int e = 0; e < len; ++e) {
+    for (int e = 1; e < len; ++e) {
       d0 += double(y[e]) * double(x0[e]);
       d1 += double(y[e]) * double(x1[e]);
     }
     double f0, f1;
     DividePair(d0, d1, h, f0, f1);
-    lanes::SubtractMultiple<LEN>(x0, y, len, f0);
-    lanes::SubtractMultiple<LEN>(x1, y, len, f1);
+    if (FLIP) {
+      update(x0, a0, f0);
+      update(x1, a1, f1);
+    } else {
+      lanes::SubtractMultiple<LEN>(x0, y, len, f0);
+      lanes::SubtractMultiple<LEN>(x1, y, len, f1);
+    }
   }
   if (j < count) {
     float* const x0 = x + j * stride;
-    double d = 0.0;
+    const double a0 = FLIP ? double(float(t * double(x0[0]))) : double(x0[0]);
+    double d = 0.0 + double(y[0]) * a0;
 #pragma GCC unroll 8
-    for (int e = 0; e < len; ++e) d += double(y[e]) * double(x0[e]);
-    lanes::SubtractMultiple<LEN>(x0, y, len, d / h);
+    for (int e = 1; e < len; ++e) d += double(y[e]) * double(x0[e]);
+    if (FLIP) {
+      update(x0, a0, d / h);
+    } else {
+      lanes::SubtractMultiple<LEN>(x0, y, len, d / h);
+    }
   }
 }
 
-void ReflectColumns(float* x, std::ptrdiff_t stride, int count, const float* y, int len, double h) {
+template <bool FLIP>
+void ReflectColumns(float* x, std::ptrdiff_t stride, int count, const float* y, int len, double h,
+                    double t) {
   switch (len) {
-    case 1: ReflectColumnsOf<1>(x, stride, count, y, len, h); break;
-    case 2: ReflectColumnsOf<2>(x, stride, count, y, len, h); break;
-    case 3: ReflectColumnsOf<3>(x, stride, count, y, len, h); break;
-    case 4: ReflectColumnsOf<4>(x, stride, count, y, len, h); break;
-    case 5: ReflectColumnsOf<5>(x, stride, count, y, len, h); break;
-    case 6: ReflectColumnsOf<6>(x, stride, count, y, len, h); break;
-    default: ReflectColumnsOf<0>(x, stride, count, y, len, h); break;
+    case 1: ReflectColumnsOf<1, FLIP>(x, stride, count, y, len, h, t); break;
+    case 2: ReflectColumnsOf<2, FLIP>(x, stride, count, y, len, h, t); break;
+    case 3: ReflectColumnsOf<3, FLIP>(x, stride, count, y, len, h, t); break;
+    case 4: ReflectColumnsOf<4, FLIP>(x, stride, count, y, len, h, t); break;
+    case 5: ReflectColumnsOf<5, FLIP>(x, stride, count, y, len, h, t); break;
+    case 6: ReflectColumnsOf<6, FLIP>(x, stride, count, y, len, h, t); break;
+    default: ReflectColumnsOf<0, FLIP>(x, stride, count, y, len, h, t); break;
   }
 }
 
@@ -169,7 +198,7 @@ void ColumnStep(const Square& p, int k) {
   ck[0] = float(Sgn(old) * (r + std::fabs(old)));
   if (k == n) return;
   const double h = r * (r + std::fabs(old));
-  ReflectColumns(&a(k, k + 1), a.ld, n - k, ck, len, h);
+  ReflectColumns<false>(&a(k, k + 1), a.ld, n - k, ck, len, h, 1.0);
   const double t = -Sgn(ck[0]);
   for (int j = k + 1; j <= n; ++j) a(k, j) = float(t * double(a(k, j)));
 }
@@ -561,10 +590,9 @@ void BackTransformU(const Square& p, int k) {
   const float* const ck = &p.a(k, k);
   const int len = n - k + 1;
   const int ucols = p.allOfU ? n : 1;
-  const double t = -Sgn(ck[0]);
-  for (int j = 1; j <= ucols; ++j) p.u(k, j) = float(t * double(p.u(k, j)));
+  const double t = -Sgn(ck[0]);  // row k of U changes sign first
   const double h = double(p.colnrm(k)) * std::fabs(double(ck[0]));
-  ReflectColumns(&p.u(k, 1), p.u.ld, ucols, ck, len, h);
+  ReflectColumns<true>(&p.u(k, 1), p.u.ld, ucols, ck, len, h, t);
 }
 
 void BackTransformV(const Square& p) {
