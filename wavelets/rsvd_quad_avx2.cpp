@@ -9,7 +9,6 @@
 // be compiled for the wider instruction set and shared with baseline code.
 #include <immintrin.h>
 
-
 #include "rsvd_quad.h"
 
 namespace wv::quad {
