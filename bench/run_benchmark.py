@@ -7,9 +7,10 @@ The cases, series with a shared component and noise, Daubechies order 8, Lmin 9:
     straightforward Kelto_plain takes some tens of seconds there).
 --series, --samples and --lwin replace the numbers of both cases. Each program
 named on the command line (default: every binary found in the build folder) runs
-in a scratch folder (a run under 5 s several times, keeping the best time). For each pair of a fast program and its straightforward
-form the script prints the ratio of their times and whether their output files
-are identical byte for byte.
+in a scratch folder, once under GNU time for its peak memory; a run under 5 s
+is then timed several times on its own, keeping the best time. For each pair of
+a fast program and its straightforward form the script prints the ratio of
+their times and whether their output files are identical byte for byte.
 
   python3 bench/run_benchmark.py [--build build] [--series N] [--samples N] [--lwin N]
                                  [programs...]
@@ -40,14 +41,16 @@ def write_case(folder, series, samples):
         out.write("".join(n + "\n" for n in names))
 
 
-def run(binary, folder, answers):
+def run(binary, folder, answers, peak=False):
     """Runs binary once; returns its wall time in seconds and peak memory in KiB.
 
-    The peak comes from GNU time when it is installed: the high-water mark that
-    wait4 reports for a child of this script includes the memory of the Python
-    process it was forked from, and so is only an upper bound.
+    With `peak`, the run goes under GNU time when it is installed, for the peak:
+    the high-water mark that wait4 reports for a child of this script includes
+    the memory of the Python process it was forked from, and so is only an
+    upper bound. Without it the binary runs directly, so that the time is not
+    that of the wrapper's own start as well.
     """
-    gnu_time = shutil.which("time", path="/usr/bin:/bin")
+    gnu_time = shutil.which("time", path="/usr/bin:/bin") if peak else None
     with tempfile.TemporaryFile() as stdin, tempfile.NamedTemporaryFile("r") as peak_file:
         stdin.write(answers.encode())
         stdin.seek(0)
@@ -59,13 +62,13 @@ def run(binary, folder, answers):
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         _, status, usage = os.wait4(proc.pid, 0)
         elapsed = time.perf_counter() - start
-        peak = usage.ru_maxrss
+        high = usage.ru_maxrss
         if gnu_time:
             text = peak_file.read().split()
-            peak = int(text[-1]) if text and text[-1].isdigit() else peak
+            high = int(text[-1]) if text and text[-1].isdigit() else high
     if status != 0:
         sys.exit("%s failed with wait status %d" % (binary, status))
-    return elapsed, peak  # KiB on Linux
+    return elapsed, high  # KiB on Linux
 
 
 def main():
@@ -103,12 +106,13 @@ def main():
         os.makedirs(folder)
         write_case(folder, series, samples)
         binary = os.path.abspath(os.path.join(args.build, candidates.get(program, program)))
-        elapsed, peak = run(binary, folder, answers)
-        # Short runs are timed again and the best time kept, against noise.
-        for _ in range(args.repeat - 1 if elapsed < 5.0 else 0):
-            elapsed = min(elapsed, run(binary, folder, answers)[0])
+        elapsed, peak = run(binary, folder, answers, peak=True)
+        # Short runs are timed again on their own and the best time kept,
+        # against noise and the start of the memory-measuring wrapper.
+        if elapsed < 5.0:
+            elapsed = min(run(binary, folder, answers)[0] for _ in range(args.repeat))
         results[program] = (elapsed, folder)
-        print("%-12s %8.2f s   peak %7.1f MiB" % (program, elapsed, peak / 1024.0))
+        print("%-12s %8.3f s   peak %7.1f MiB" % (program, elapsed, peak / 1024.0))
     for fast, plain in (("Ivra", "Ivra_plain"), ("Kelto", "Kelto_plain")):
         if fast in results and plain in results:
             out = fast + ".dat"
