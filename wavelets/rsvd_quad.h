@@ -3,6 +3,8 @@
 // only (rsvd_quad_avx2.cpp), for callers that have checked the processor.
 #pragma once
 
+#include "rsvd.h"
+
 namespace wv::quad {
 
 constexpr float kNormTol = 1e-20f;  // as in RSVD
@@ -14,5 +16,10 @@ constexpr float kNormTol = 1e-20f;  // as in RSVD
 // 4*n doubles.
 void Bidiagonalise(int n, float* const* a, float* const* colnrm, float* const* rownrm, float* m,
                    double* f);
+
+// The plane rotations r[0..count-1] of the columns of U (n rows, columns ld
+// floats apart), in order: (y, z) -> (y*cs + z*sn, z*cs - y*sn) in every row,
+// each rounded to float; four rows at a time.
+void ApplyRotations(int n, float* u, long ld, const RsvdWork::Rotation* r, int count);
 
 }  // namespace wv::quad

@@ -177,4 +177,29 @@ void Bidiagonalise(int n, float* const* a, float* const* colnrm, float* const* r
   }
 }
 
+void ApplyRotations(int n, float* u, long ld, const RsvdWork::Rotation* r, int count) {
+  const int quads = n / 4;
+  const int rest = n - 4 * quads;
+  for (int c = 0; c < count; ++c) {
+    float* const y = u + (r[c].first - 1) * ld;
+    float* const z = u + (r[c].second - 1) * ld;
+    const double cs = r[c].cs;
+    const double sn = r[c].sn;
+    const V vc = Splat(cs);
+    const V vs = Splat(sn);
+    for (int q = 0; q < quads; ++q) {
+      const V yy = Load(y + 4 * q);
+      const V zz = Load(z + 4 * q);
+      Store(y + 4 * q, yy * vc + zz * vs);
+      Store(z + 4 * q, zz * vc - yy * vs);
+    }
+    for (int e = 4 * quads; e < 4 * quads + rest; ++e) {
+      const double yy = y[e];
+      const double zz = z[e];
+      y[e] = float(yy * cs + zz * sn);
+      z[e] = float(zz * cs - yy * sn);
+    }
+  }
+}
+
 }  // namespace wv::quad

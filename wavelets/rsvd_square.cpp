@@ -170,7 +170,15 @@ void ApplyRotationsOf(const Square& p) {
   }
 }
 
-void ApplyRotations(const Square& p) {
+void ApplyRotations(const Square& p, bool avx2) {
+#if defined(WV_HAVE_AVX2_KERNELS)
+  if (avx2 && p.n >= 4) {
+    quad::ApplyRotations(p.n, &p.u(1, 1), p.u.ld, p.rotations->data(),
+                         static_cast<int>(p.rotations->size()));
+    return;
+  }
+#endif
+  (void)avx2;
   switch (p.n) {
     case 3: ApplyRotationsOf<3>(p); break;
     case 4: ApplyRotationsOf<4>(p); break;
@@ -442,7 +450,7 @@ void TestOrStartSweep(Diagonalisation& d) {
   for (int m = 2; m <= k; ++m) {
     const bool off = std::fabs(p.offdiag(m)) <= d.eps;
     const bool diag = std::fabs(p.s(m - 1)) <= d.eps;
-    const bool hit = off || diag;
+    const bool hit = off | diag;  // both tests made: no branch on either
     l = hit ? m : l;
     cancel = hit ? !off : cancel;
   }
@@ -614,11 +622,11 @@ void BackTransformV(const Square& p) {
 
 // Steps 4 and 5 for the decompositions in `live`, the reflectors of U in turn
 // across them.
-void SortAndBackTransform(const Square* p, const int* live, int count) {
+void SortAndBackTransform(const Square* p, const int* live, int count, bool avx2) {
   if (count == 0) return;
   const int n = p[live[0]].n;
   for (int c = 0; c < count; ++c) {
-    ApplyRotations(p[live[c]]);
+    ApplyRotations(p[live[c]], avx2);
     Sort(p[live[c]]);
   }
   for (int k = n; k >= 1; --k) {
@@ -725,7 +733,7 @@ void RSVDSquareBatch(int count, int N, SvdParts parts, float* const* A, float* c
         live[nlive++] = b;
       }
     }
-    SortAndBackTransform(p, live, nlive);
+    SortAndBackTransform(p, live, nlive, work.avx2);
   }
 }
 
