@@ -78,6 +78,28 @@ class BigDecimalInt {
   int count_ = 0;
 };
 
+// The decimal digits of v > 0.
+std::string DigitsOf(unsigned __int128 v) {
+  constexpr std::uint64_t kTen19 = 10000000000000000000ull;
+  char text[40];
+  int n = 40;
+  while (v >= kTen19) {
+    std::uint64_t low = static_cast<std::uint64_t>(v % kTen19);
+    v /= kTen19;
+    for (int d = 0; d < 19; ++d, low /= 10) text[--n] = static_cast<char>('0' + low % 10);
+  }
+  for (std::uint64_t high = static_cast<std::uint64_t>(v); high != 0; high /= 10) {
+    text[--n] = static_cast<char>('0' + high % 10);
+  }
+  return std::string(text + n, static_cast<std::size_t>(40 - n));
+}
+
+int BitWidth(std::uint64_t v) { return 64 - __builtin_clzll(v); }
+int BitWidth(unsigned __int128 v) {
+  const std::uint64_t high = static_cast<std::uint64_t>(v >> 64);
+  return high != 0 ? 64 + BitWidth(high) : BitWidth(static_cast<std::uint64_t>(v));
+}
+
 ExactDecimal Expand(double magnitude) {
   std::uint64_t bits;
   std::memcpy(&bits, &magnitude, sizeof bits);
@@ -89,6 +111,32 @@ ExactDecimal Expand(double magnitude) {
   } else {
     mantissa |= std::uint64_t{1} << 52;
     k = biased - 1075;
+  }
+  // Most values have few significant bits and a moderate exponent: without
+  // the mantissa's trailing zero bits, m * 5^-k or m * 2^k often fits in 128
+  // bits. The digits then differ from the big integer's only by trailing
+  // zeros, which rounding treats alike.
+  {
+    const int zeros = __builtin_ctzll(mantissa);
+    const std::uint64_t m = mantissa >> zeros;
+    const int q = k + zeros;
+    unsigned __int128 exact = 0;
+    bool fits = false;
+    if (q >= 0) {
+      fits = BitWidth(m) + q <= 127;
+      if (fits) exact = static_cast<unsigned __int128>(m) << q;
+    } else if (-q <= 54) {  // 5^54 < 2^126
+      unsigned __int128 power = 1;
+      for (int i = 0; i < -q; ++i) power *= 5;
+      fits = BitWidth(m) + BitWidth(power) <= 127;
+      if (fits) exact = static_cast<unsigned __int128>(m) * power;
+    }
+    if (fits) {
+      ExactDecimal r;
+      r.digits = DigitsOf(exact);
+      r.exponent = static_cast<int>(r.digits.size()) + (q < 0 ? q : 0);
+      return r;
+    }
   }
   BigDecimalInt n(mantissa);
   int scale = 0;

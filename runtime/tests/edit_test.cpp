@@ -153,6 +153,71 @@ TEST(EditG, AgreesWithCorrectRoundingAcrossTheWholeRange) {
   EXPECT_GT(checked, 70000);
 }
 
+// The value of x rounded to d significant digits, a next digit of 5 or more
+// rounding up, from printf's exact expansion (every double has at most 767
+// significant digits).
+double RoundedHalfUp(double x, int d) {
+  static char text[900];
+  std::snprintf(text, sizeof text, "%.780e", std::fabs(x));
+  std::string digits;
+  const char* p = text;
+  for (; *p != 'e'; ++p) {
+    if (*p != '.') digits += *p;
+  }
+  const int exponent = std::atoi(p + 1) + 1;  // 0.digits * 10^exponent
+  const bool up = digits[static_cast<std::size_t>(d)] >= '5';
+  std::string kept = digits.substr(0, static_cast<std::size_t>(d));
+  std::string value = "0." + kept + "e" + std::to_string(exponent);
+  double r = std::strtod(value.c_str(), nullptr);
+  if (up) {
+    // One unit in the last kept digit, added in decimal.
+    int i = d - 1;
+    while (i >= 0 && kept[static_cast<std::size_t>(i)] == '9') kept[static_cast<std::size_t>(i--)] = '0';
+    int e = exponent;
+    if (i >= 0) {
+      ++kept[static_cast<std::size_t>(i)];
+    } else {
+      kept.insert(kept.begin(), '1');
+      kept.pop_back();
+      ++e;
+    }
+    value = "0." + kept + "e" + std::to_string(e);
+    r = std::strtod(value.c_str(), nullptr);
+  }
+  return std::signbit(x) ? -r : r;
+}
+
+// Values of every size and of the sizes data have (few significant bits,
+// moderate exponents), exact ties among them, for the digits counts the
+// programs use and more.
+TEST(EditG, RoundsTheExactValueHalfUp) {
+  std::mt19937_64 gen(777);
+  for (int i = 0; i < 30000; ++i) {
+    double x;
+    switch (i % 3) {
+      case 0: {  // any double
+        const std::uint64_t bits = gen();
+        std::memcpy(&x, &bits, sizeof x);
+        break;
+      }
+      case 1: {  // a float of moderate size
+        x = std::ldexp(static_cast<double>(gen() % (1u << 24)), static_cast<int>(gen() % 100) - 70);
+        x = static_cast<float>(x);
+        break;
+      }
+      default:  // a short decimal: exact ties at some digit count
+        x = std::ldexp(static_cast<double>(gen() % 2000 + 1) * 5.0, -static_cast<int>(gen() % 12));
+        break;
+    }
+    if (gen() % 2) x = -x;
+    if (!std::isfinite(x) || x == 0.0) continue;
+    for (auto [w, d] : {std::pair{15, 6}, std::pair{15, 7}, std::pair{20, 10}, std::pair{26, 17}}) {
+      const std::string got = rt::EditG(x, w, d);
+      ASSERT_EQ(ReadBack(got), RoundedHalfUp(x, d)) << got << " for " << x << ", " << d << " digits";
+    }
+  }
+}
+
 TEST(EditI, RightJustifiedOrAsterisks) {
   EXPECT_EQ(rt::EditI(5, 2), " 5");
   EXPECT_EQ(rt::EditI(99, 2), "99");
