@@ -159,12 +159,13 @@ bool PivotStep(int N, float* AINV, int* iperm, int i) {
   }
   if (best == 0.0f) return false;
   float* const ci = &a(1, i);
-  if (f > i) {
-    SwapColumns<NN>(ci, &a(1, f), n);
-    const int t = iperm[i - 1];
-    iperm[i - 1] = iperm[f - 1];
-    iperm[f - 1] = t;
-  }
+  // The exchange is made even where f = i, where it changes nothing: which
+  // column wins follows the data, and a branch on it would often be
+  // mispredicted.
+  SwapColumns<NN>(ci, &a(1, f), n);
+  const int t = iperm[i - 1];
+  iperm[i - 1] = iperm[f - 1];
+  iperm[f - 1] = t;
   ScaleTakingOne<NN>(ci, n, i - 1, 1.0 / double(pivot));
   for (int j = 1; j <= n; ++j) {
     if (j == i) continue;

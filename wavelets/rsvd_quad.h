@@ -17,9 +17,10 @@ constexpr float kNormTol = 1e-20f;  // as in RSVD
 void Bidiagonalise(int n, float* const* a, float* const* colnrm, float* const* rownrm, float* m,
                    double* f);
 
-// The plane rotations r[0..count-1] of the columns of U (n rows, columns ld
-// floats apart), in order: (y, z) -> (y*cs + z*sn, z*cs - y*sn) in every row,
-// each rounded to float; four rows at a time.
-void ApplyRotations(int n, float* u, long ld, const RsvdWork::Rotation* r, int count);
+// For c = 0..count-1, the plane rotations r[c][0..steps[c]-1] of the columns
+// of u[c] (n rows, columns ld floats apart), in order: (y, z) -> (y*cs + z*sn,
+// z*cs - y*sn) in every row, each rounded to float; four rows at a time.
+void ApplyRotations(int n, int count, float* const* u, long ld, const RsvdWork::Rotation* const* r,
+                    const int* steps);
 
 }  // namespace wv::quad

@@ -177,27 +177,35 @@ void Bidiagonalise(int n, float* const* a, float* const* colnrm, float* const* r
   }
 }
 
-void ApplyRotations(int n, float* u, long ld, const RsvdWork::Rotation* r, int count) {
+void ApplyRotations(int n, int count, float* const* u, long ld, const RsvdWork::Rotation* const* r,
+                    const int* steps) {
   const int quads = n / 4;
-  const int rest = n - 4 * quads;
-  for (int c = 0; c < count; ++c) {
-    float* const y = u + (r[c].first - 1) * ld;
-    float* const z = u + (r[c].second - 1) * ld;
-    const double cs = r[c].cs;
-    const double sn = r[c].sn;
-    const V vc = Splat(cs);
-    const V vs = Splat(sn);
-    for (int q = 0; q < quads; ++q) {
-      const V yy = Load(y + 4 * q);
-      const V zz = Load(z + 4 * q);
-      Store(y + 4 * q, yy * vc + zz * vs);
-      Store(z + 4 * q, zz * vc - yy * vs);
-    }
-    for (int e = 4 * quads; e < 4 * quads + rest; ++e) {
-      const double yy = y[e];
-      const double zz = z[e];
-      y[e] = float(yy * cs + zz * sn);
-      z[e] = float(zz * cs - yy * sn);
+  int longest = 0;
+  for (int c = 0; c < count; ++c) longest = steps[c] > longest ? steps[c] : longest;
+  // Rotation t of every matrix in turn: the rotations of one matrix are a
+  // chain through its columns, those of different matrices are not.
+  for (int t = 0; t < longest; ++t) {
+    for (int c = 0; c < count; ++c) {
+      if (t >= steps[c]) continue;
+      const RsvdWork::Rotation& rt = r[c][t];
+      float* const y = u[c] + (rt.first - 1) * ld;
+      float* const z = u[c] + (rt.second - 1) * ld;
+      const double cs = rt.cs;
+      const double sn = rt.sn;
+      const V vc = Splat(cs);
+      const V vs = Splat(sn);
+      for (int q = 0; q < quads; ++q) {
+        const V yy = Load(y + 4 * q);
+        const V zz = Load(z + 4 * q);
+        Store(y + 4 * q, yy * vc + zz * vs);
+        Store(z + 4 * q, zz * vc - yy * vs);
+      }
+      for (int e = 4 * quads; e < n; ++e) {
+        const double yy = y[e];
+        const double zz = z[e];
+        y[e] = float(yy * cs + zz * sn);
+        z[e] = float(zz * cs - yy * sn);
+      }
     }
   }
 }

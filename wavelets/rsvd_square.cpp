@@ -170,15 +170,7 @@ void ApplyRotationsOf(const Square& p) {
   }
 }
 
-void ApplyRotations(const Square& p, bool avx2) {
-#if defined(WV_HAVE_AVX2_KERNELS)
-  if (avx2 && p.n >= 4) {
-    quad::ApplyRotations(p.n, &p.u(1, 1), p.u.ld, p.rotations->data(),
-                         static_cast<int>(p.rotations->size()));
-    return;
-  }
-#endif
-  (void)avx2;
+void ApplyRotations(const Square& p) {
   switch (p.n) {
     case 3: ApplyRotationsOf<3>(p); break;
     case 4: ApplyRotationsOf<4>(p); break;
@@ -625,10 +617,26 @@ void BackTransformV(const Square& p) {
 void SortAndBackTransform(const Square* p, const int* live, int count, bool avx2) {
   if (count == 0) return;
   const int n = p[live[0]].n;
-  for (int c = 0; c < count; ++c) {
-    ApplyRotations(p[live[c]], avx2);
-    Sort(p[live[c]]);
+#if defined(WV_HAVE_AVX2_KERNELS)
+  if (avx2 && n >= 4) {
+    float* u[kBatch];
+    const RsvdWork::Rotation* r[kBatch];
+    int steps[kBatch];
+    for (int c = 0; c < count; ++c) {
+      const Square& q = p[live[c]];
+      u[c] = &q.u(1, 1);
+      r[c] = q.rotations->data();
+      steps[c] = static_cast<int>(q.rotations->size());
+    }
+    quad::ApplyRotations(n, count, u, p[live[0]].u.ld, r, steps);
+  } else {
+    for (int c = 0; c < count; ++c) ApplyRotations(p[live[c]]);
   }
+#else
+  (void)avx2;
+  for (int c = 0; c < count; ++c) ApplyRotations(p[live[c]]);
+#endif
+  for (int c = 0; c < count; ++c) Sort(p[live[c]]);
   for (int k = n; k >= 1; --k) {
     for (int c = 0; c < count; ++c) BackTransformU(p[live[c]], k);
   }
