@@ -69,19 +69,28 @@ void ColumnsOfProduct(const wv::lanes::D2* wide, int Na, int Ma, const wv::Mat& 
 #pragma GCC unroll 8
       for (int q = 0; q < P; ++q) acc[q] = acc[q] + col[q] * blj;
     }
-    for (int i = 1; i <= Na; ++i) ab(i, j) = float(acc[(i - 1) / 2][(i - 1) % 2]);
+    // Each pair of rows rounded and stored together; an odd last row alone.
+    float* const out = &ab(1, j);
+#pragma GCC unroll 8
+    for (int q = 0; q < P; ++q) {
+      if (2 * q + 2 <= Na) {
+        wv::lanes::Narrow(out + 2 * q, acc[q]);
+      } else {
+        out[2 * q] = float(acc[q][0]);
+      }
+    }
   }
 }
 
 void Product(const wv::Mat& a, int Na, int Ma, const wv::Mat& b, int Mb, const wv::Mat& ab) {
   const int P = (Na + 1) / 2;
   wv::lanes::D2 wide[kWideSize / 2];
+  const int pairs = Na / 2;  // whole pairs; an odd last row is paired with zero
   for (int l = 1; l <= Ma; ++l) {
     wv::lanes::D2* const col = wide + (l - 1) * P;
-    for (int q = 0; q < P; ++q) {
-      const int i = 2 * q + 1;
-      col[q] = wv::lanes::D2{double(a(i, l)), i + 1 <= Na ? double(a(i + 1, l)) : 0.0};
-    }
+    const float* const al = &a(1, l);
+    for (int q = 0; q < pairs; ++q) col[q] = wv::lanes::Widen(al + 2 * q);
+    if (pairs < P) col[pairs] = wv::lanes::D2{double(al[2 * pairs]), 0.0};
   }
   switch (P) {
     case 1: ColumnsOfProduct<1>(wide, Na, Ma, b, Mb, ab); break;
