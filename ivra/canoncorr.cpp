@@ -82,6 +82,46 @@ void ColumnsOfProduct(const wv::lanes::D2* wide, int Na, int Ma, const wv::Mat& 
   }
 }
 
+// A product with one column of B: A's columns widened as they are used.
+template <int P>
+void OneColumnOfProduct(const wv::Mat& a, int Na, int Ma, const wv::Mat& b, const wv::Mat& ab) {
+  const int pairs = Na / 2;
+  wv::lanes::D2 acc[P];
+#pragma GCC unroll 8
+  for (int q = 0; q < P; ++q) acc[q] = wv::lanes::Splat(0.0);
+  for (int l = 1; l <= Ma; ++l) {
+    const wv::lanes::D2 bl = wv::lanes::Splat(double(b(l, 1)));
+    const float* const al = &a(1, l);
+#pragma GCC unroll 8
+    for (int q = 0; q < P; ++q) {
+      const wv::lanes::D2 col = q < pairs ? wv::lanes::Widen(al + 2 * q) : wv::lanes::D2{double(al[2 * q]), 0.0};
+      acc[q] = acc[q] + col * bl;
+    }
+  }
+  float* const out = &ab(1, 1);
+#pragma GCC unroll 8
+  for (int q = 0; q < P; ++q) {
+    if (2 * q + 2 <= Na) {
+      wv::lanes::Narrow(out + 2 * q, acc[q]);
+    } else {
+      out[2 * q] = float(acc[q][0]);
+    }
+  }
+}
+
+void OneColumnOfProduct(const wv::Mat& a, int Na, int Ma, const wv::Mat& b, const wv::Mat& ab) {
+  switch ((Na + 1) / 2) {
+    case 1: OneColumnOfProduct<1>(a, Na, Ma, b, ab); break;
+    case 2: OneColumnOfProduct<2>(a, Na, Ma, b, ab); break;
+    case 3: OneColumnOfProduct<3>(a, Na, Ma, b, ab); break;
+    case 4: OneColumnOfProduct<4>(a, Na, Ma, b, ab); break;
+    case 5: OneColumnOfProduct<5>(a, Na, Ma, b, ab); break;
+    case 6: OneColumnOfProduct<6>(a, Na, Ma, b, ab); break;
+    case 7: OneColumnOfProduct<7>(a, Na, Ma, b, ab); break;
+    default: OneColumnOfProduct<kMaxPairs>(a, Na, Ma, b, ab); break;
+  }
+}
+
 void Product(const wv::Mat& a, int Na, int Ma, const wv::Mat& b, int Mb, const wv::Mat& ab) {
   const int P = (Na + 1) / 2;
   wv::lanes::D2 wide[kWideSize / 2];
@@ -130,7 +170,11 @@ void MATMUL(const float* A, int Na, int Ma, const float* B, int Nb, int Mb, floa
   const wv::Mat ab{AB, Na};
   if (Na <= 0 || Mb <= 0) return;
   // A widened once pays where its columns serve several columns of B.
-  if (Mb > 1 && Na <= 2 * kMaxPairs && (Na + 1) / 2 * 2 * std::max(Ma, 1) <= kWideSize) {
+  if (Mb == 1 && Na <= 2 * kMaxPairs) {
+    OneColumnOfProduct(a, Na, Ma, b, ab);
+    return;
+  }
+  if (Na <= 2 * kMaxPairs && (Na + 1) / 2 * 2 * std::max(Ma, 1) <= kWideSize) {
     Product(a, Na, Ma, b, Mb, ab);
     return;
   }
