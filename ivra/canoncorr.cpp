@@ -32,11 +32,6 @@ float* Fit(std::vector<float>& x, int rows, int cols) {
   return x.data();
 }
 
-double* Fit(std::vector<double>& x, int count) {
-  if (x.size() < static_cast<std::size_t>(count)) x.resize(static_cast<std::size_t>(count));
-  return x.data();
-}
-
 // Series standing at position j+1 once series 1 and series k have changed
 // places (j = 1..N-1).
 int Other(int k, int j) { return j + 1 == k ? 1 : j + 1; }
@@ -285,7 +280,6 @@ void CANONCORRBatch(int count, const float* const* CovMat, int N, float* const* 
   float* const mm = Fit(work.mm, problems * m, m);
   float* const s = Fit(work.s, problems, m);
   float* const u = Fit(work.u, problems * m, m);
-  double* const sums = Fit(work.sums, m);
 
   // The blocks of the matrix with series 1 and series k exchanged are read in
   // place: position 1 is series k, position j+1 series Other(k, j). Each S22
@@ -327,11 +321,9 @@ void CANONCORRBatch(int count, const float* const* CovMat, int N, float* const* 
     for (int k = 1; k <= N; ++k) {
       const int q = c * N + k - 1;
       corr2(k) = s[q * static_cast<std::size_t>(m)];
-      const wv::Mat S22isq{s22isq + q * mm2, m};
-      const float* const u1 = u + q * mm2;
-      for (int e = 0; e < m; ++e) sums[e] = 0.0;
-      for (int j = 1; j <= m; ++j) wv::lanes::AddColumnTimes(sums, &S22isq(1, j), m, double(u1[j - 1]));
-      for (int i = 1; i <= m; ++i) weights(k, i) = float(sums[i - 1]);
+      // S22^(-1/2) times the first left vector: a product's sums.
+      MATMUL(s22isq + q * mm2, m, m, u + q * mm2, m, 1, t1);
+      for (int i = 1; i <= m; ++i) weights(k, i) = t1[i - 1];
       // Unit Euclidean length, from the stored weights.
       double sumsq = 0.0;
       for (int i = 1; i <= m; ++i) sumsq += double(weights(k, i)) * double(weights(k, i));

@@ -11,11 +11,11 @@ namespace cc {
 
 // Work storage of CANONCORR and MATSQR, kept by the caller from window to
 // window so that the calls allocate nothing; sized on first use. CANONCORR
-// works on the N series side by side, so most arrays hold N blocks.
+// works on the N series of every matrix side by side, so most arrays hold a
+// block per series and matrix.
 struct CanonWork {
   std::vector<float> s22inv, s22isq, s12, s21, t1, t2, t3, mm, s, u;  // CANONCORR
-  std::vector<float> w, sv, su, st, sut;                                   // MATSQR
-  std::vector<double> sums;
+  std::vector<float> w, sv, su, st, sut;                              // MATSQR
   std::vector<float*> a, vals, vecs;  // the blocks handed to the inversions and decompositions
   wv::RsvdWork svd;
   wv::MatInvWork inv;
