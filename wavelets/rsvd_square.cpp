@@ -433,30 +433,35 @@ struct Diagonalisation {
 // the next sweep (its shift) when S(k) has not converged.
 void TestOrStartSweep(Diagonalisation& d) {
   const Square& p = *d.p;
-  const int k = d.k;
-  // The split test runs from L = K down and stops at the first L with a
-  // negligible OFFDIAG(L) (tested first) or S(L-1); OFFDIAG(1) is 0. That is
-  // the largest such L, found here without a branch on each test.
+  // A value that has converged is followed at once by the test of the next:
+  // a test involves no root or quotient unless it cancels, and a step of its
+  // own for each would only add to the loop over the decompositions.
+  int k = d.k;
   int l = 1;
-  bool cancel = false;
-  for (int m = 2; m <= k; ++m) {
-    const bool off = std::fabs(p.offdiag(m)) <= d.eps;
-    const bool diag = std::fabs(p.s(m - 1)) <= d.eps;
-    const bool hit = off | diag;  // both tests made: no branch on either
-    l = hit ? m : l;
-    cancel = hit ? !off : cancel;
-  }
-  if (cancel) Cancel(p, l, k, d.eps);
-  if (l == k) {
+  for (;;) {
+    // The split test runs from L = K down and stops at the first L with a
+    // negligible OFFDIAG(L) (tested first) or S(L-1); OFFDIAG(1) is 0. That
+    // is the largest such L, found here without a branch on each test.
+    l = 1;
+    bool cancel = false;
+    for (int m = 2; m <= k; ++m) {
+      const bool off = std::fabs(p.offdiag(m)) <= d.eps;
+      const bool diag = std::fabs(p.s(m - 1)) <= d.eps;
+      const bool hit = off | diag;  // both tests made: no branch on either
+      l = hit ? m : l;
+      cancel = hit ? !off : cancel;
+    }
+    if (cancel) Cancel(p, l, k, d.eps);
+    if (l != k) break;
     const float sk = p.s(k);
     const bool negative = sk < 0.0f;
     p.s(k) = NegatedIf(negative, sk);
     if (p.wantV && negative) {
       for (int j = 1; j <= p.n; ++j) p.v(j, k) = -p.v(j, k);
     }
-    d.k = k - 1;
+    d.k = --k;
     d.sweeps = 0;
-    return;
+    if (k == 0) return;
   }
   if (d.sweeps == kMaxSweeps) {
     d.failed = true;
