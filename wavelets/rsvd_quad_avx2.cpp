@@ -34,6 +34,16 @@ QD_INLINE void StoreUnless(float* p, M keep, V v) {
     Store(p, v);
   }
 }
+// Two adjacent floats, widened, and stored back rounded.
+QD_INLINE __m128d LoadPair(const float* p) {
+  double pair;
+  __builtin_memcpy(&pair, p, sizeof pair);
+  return _mm_cvtps_pd(_mm_castpd_ps(_mm_set_sd(pair)));
+}
+QD_INLINE void StorePair(float* p, __m128d v) {
+  const double pair = _mm_cvtsd_f64(_mm_castps_pd(_mm_cvtpd_ps(v)));
+  __builtin_memcpy(p, &pair, sizeof pair);
+}
 QD_INLINE bool All(M m) { return _mm256_movemask_pd(__m256d(m)) == 0xF; }
 QD_INLINE bool Any(M m) { return _mm256_movemask_pd(__m256d(m)) != 0; }
 QD_INLINE V Abs(V x) { return V(M(x) & ~(M{} + (1LL << 63))); }
@@ -177,9 +187,18 @@ void Bidiagonalise(int n, float* const* a, float* const* colnrm, float* const* r
   }
 }
 
-void ApplyRotations(int n, int count, float* const* u, long ld, const RsvdWork::Rotation* const* r,
-                    const int* steps) {
+namespace {
+
+// The rotations of columns of N elements, N known when compiled (N > 0) so
+// that the loops over the elements unroll, or n: quads of rows, then a pair,
+// then a single row.
+template <int N>
+void ApplyRotationsOf(int n, int count, float* const* u, long ld, const RsvdWork::Rotation* const* r,
+                      const int* steps) {
+  if (N > 0) n = N;
   const int quads = n / 4;
+  const int pair = (n % 4) / 2;
+  const int single = n % 2;
   int longest = 0;
   for (int c = 0; c < count; ++c) longest = steps[c] > longest ? steps[c] : longest;
   // Rotation t of every matrix in turn: the rotations of one matrix are a
@@ -194,19 +213,44 @@ void ApplyRotations(int n, int count, float* const* u, long ld, const RsvdWork::
       const double sn = rt.sn;
       const V vc = Splat(cs);
       const V vs = Splat(sn);
+#pragma GCC unroll 4
       for (int q = 0; q < quads; ++q) {
         const V yy = Load(y + 4 * q);
         const V zz = Load(z + 4 * q);
         Store(y + 4 * q, yy * vc + zz * vs);
         Store(z + 4 * q, zz * vc - yy * vs);
       }
-      for (int e = 4 * quads; e < n; ++e) {
+      int e = 4 * quads;
+      if (pair) {
+        const __m128d c2 = _mm_set1_pd(cs);
+        const __m128d s2 = _mm_set1_pd(sn);
+        const __m128d yy = LoadPair(y + e);
+        const __m128d zz = LoadPair(z + e);
+        StorePair(y + e, _mm_add_pd(_mm_mul_pd(yy, c2), _mm_mul_pd(zz, s2)));
+        StorePair(z + e, _mm_sub_pd(_mm_mul_pd(zz, c2), _mm_mul_pd(yy, s2)));
+        e += 2;
+      }
+      if (single) {
         const double yy = y[e];
         const double zz = z[e];
         y[e] = float(yy * cs + zz * sn);
         z[e] = float(zz * cs - yy * sn);
       }
     }
+  }
+}
+
+}  // namespace
+
+void ApplyRotations(int n, int count, float* const* u, long ld, const RsvdWork::Rotation* const* r,
+                    const int* steps) {
+  switch (n) {
+    case 4: ApplyRotationsOf<4>(n, count, u, ld, r, steps); break;
+    case 5: ApplyRotationsOf<5>(n, count, u, ld, r, steps); break;
+    case 6: ApplyRotationsOf<6>(n, count, u, ld, r, steps); break;
+    case 7: ApplyRotationsOf<7>(n, count, u, ld, r, steps); break;
+    case 8: ApplyRotationsOf<8>(n, count, u, ld, r, steps); break;
+    default: ApplyRotationsOf<0>(n, count, u, ld, r, steps); break;
   }
 }
 
