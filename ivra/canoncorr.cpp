@@ -48,6 +48,20 @@ bool AllFinite(const float* x, int count) {
 constexpr int kMaxPairs = 8;
 constexpr int kWideSize = 2048;  // doubles of widened A on the stack
 
+// The sums of P pairs of rows of a column of AB, each pair rounded and stored
+// together; an odd last row alone.
+template <int P>
+inline void StoreColumn(const wv::lanes::D2* acc, int Na, float* out) {
+#pragma GCC unroll 8
+  for (int q = 0; q < P; ++q) {
+    if (2 * q + 2 <= Na) {
+      wv::lanes::Narrow(out + 2 * q, acc[q]);
+    } else {
+      out[2 * q] = float(acc[q][0]);
+    }
+  }
+}
+
 // MA > 0: Ma is MA, known when compiled, so that the sum's terms unroll.
 template <int P, int MA = 0>
 void ColumnsOfProduct(const wv::lanes::D2* wide, int Na, int Ma, const wv::Mat& b, int Mb,
@@ -64,16 +78,7 @@ void ColumnsOfProduct(const wv::lanes::D2* wide, int Na, int Ma, const wv::Mat& 
 #pragma GCC unroll 8
       for (int q = 0; q < P; ++q) acc[q] = acc[q] + col[q] * blj;
     }
-    // Each pair of rows rounded and stored together; an odd last row alone.
-    float* const out = &ab(1, j);
-#pragma GCC unroll 8
-    for (int q = 0; q < P; ++q) {
-      if (2 * q + 2 <= Na) {
-        wv::lanes::Narrow(out + 2 * q, acc[q]);
-      } else {
-        out[2 * q] = float(acc[q][0]);
-      }
-    }
+    StoreColumn<P>(acc, Na, &ab(1, j));
   }
 }
 
@@ -93,15 +98,7 @@ void OneColumnOfProduct(const wv::Mat& a, int Na, int Ma, const wv::Mat& b, cons
       acc[q] = acc[q] + col * bl;
     }
   }
-  float* const out = &ab(1, 1);
-#pragma GCC unroll 8
-  for (int q = 0; q < P; ++q) {
-    if (2 * q + 2 <= Na) {
-      wv::lanes::Narrow(out + 2 * q, acc[q]);
-    } else {
-      out[2 * q] = float(acc[q][0]);
-    }
-  }
+  StoreColumn<P>(acc, Na, &ab(1, 1));
 }
 
 void OneColumnOfProduct(const wv::Mat& a, int Na, int Ma, const wv::Mat& b, const wv::Mat& ab) {

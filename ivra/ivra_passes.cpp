@@ -2,10 +2,10 @@
 // with the same sums in the same order, in work storage kept across windows.
 #include <cstddef>
 #include <utility>
+#include <vector>
 
 #include "canoncorr.h"
 #include "ivra_passes.h"
-#include "lanes.h"
 #include "matrix.h"
 #include "moment_lanes.h"
 #include "rsvd.h"
@@ -13,8 +13,6 @@
 namespace ivra {
 
 namespace {
-
-namespace lanes = wv::lanes;
 
 void Copy(const float* from, int count, float* to) {
   for (int n = 0; n < count; ++n) to[n] = from[n];
@@ -112,6 +110,42 @@ void Variates(const agg::Window& w, int Nser, const float* SerCoef, const float*
   }
 }
 
+template <class T>
+void FitSize(std::vector<T>& x, std::size_t size) {
+  if (x.size() < size) x.resize(size);
+}
+
+// Adds the window and its moments to the batch `q`, which has room for
+// `windows` windows of `usize` floats in u and `ssize` in s each; true when
+// the batch is due: full, or the level's last window has come.
+bool Enqueue(PassWork::Pending& q, const agg::Window& w, const float* WinCov, int Nser, int windows,
+             std::size_t usize, std::size_t ssize) {
+  const std::size_t size = static_cast<std::size_t>(Nser) * static_cast<std::size_t>(Nser);
+  const std::size_t room = static_cast<std::size_t>(windows);
+  FitSize(q.a, room * size);
+  FitSize(q.u, room * usize);
+  FitSize(q.s, room * ssize);
+  Copy(WinCov, Nser * Nser, q.a.data() + q.windows.size() * size);
+  q.windows.push_back(w);
+  return q.windows.size() >= room || w.WinEnd >= w.LevRealEnd;
+}
+
+// Points pa, pu and ps at the blocks of the windows in the batch; returns
+// their count.
+int PointAtBlocks(PassWork::Pending& q, int Nser, std::size_t usize, std::size_t ssize) {
+  const std::size_t size = static_cast<std::size_t>(Nser) * static_cast<std::size_t>(Nser);
+  const int count = static_cast<int>(q.windows.size());
+  q.pa.resize(static_cast<std::size_t>(count));
+  q.pu.resize(static_cast<std::size_t>(count));
+  q.ps.resize(static_cast<std::size_t>(count));
+  for (int b = 0; b < count; ++b) {
+    q.pa[b] = q.a.data() + b * size;
+    q.pu[b] = q.u.data() + b * usize;
+    q.ps[b] = q.s.data() + b * ssize;
+  }
+  return count;
+}
+
 // Windows of pass 1 whose canonical correlations go side by side: eight, as
 // long as the work arrays of a batch stay within about a million floats each.
 int CanonBatchWindows(int Nser) {
@@ -139,29 +173,12 @@ void CanonicalVariatesInBatches(const agg::Window& w, int Nser, const float* Ser
   SecondMoments(SerCoef, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
   Copy(WinCov, Nser * Nser, WinCovWork);
 
+  // Per window: the weights in u, the squared correlations in s.
   PassWork::Pending& q = work.pendingCanon;
-  const int windows = CanonBatchWindows(Nser);
-  const std::size_t size = static_cast<std::size_t>(Nser) * static_cast<std::size_t>(Nser);
   const std::size_t wsize = static_cast<std::size_t>(Nser) * static_cast<std::size_t>(Nser - 1);
-  if (q.a.size() < windows * size) {
-    q.a.resize(windows * size);
-    q.u.resize(windows * wsize);
-    q.s.resize(windows * static_cast<std::size_t>(Nser));
-  }
-  const std::size_t c = q.windows.size();
-  Copy(WinCov, Nser * Nser, q.a.data() + c * size);
-  q.windows.push_back(w);
-  if (q.windows.size() < static_cast<std::size_t>(windows) && w.WinEnd < w.LevRealEnd) return;
-
-  const int count = static_cast<int>(q.windows.size());
-  q.pa.resize(static_cast<std::size_t>(count));
-  q.ps.resize(static_cast<std::size_t>(count));
-  q.pu.resize(static_cast<std::size_t>(count));
-  for (int b = 0; b < count; ++b) {
-    q.pa[b] = q.a.data() + b * size;
-    q.pu[b] = q.u.data() + b * wsize;
-    q.ps[b] = q.s.data() + b * static_cast<std::size_t>(Nser);
-  }
+  const std::size_t csize = static_cast<std::size_t>(Nser);
+  if (!Enqueue(q, w, WinCov, Nser, CanonBatchWindows(Nser), wsize, csize)) return;
+  const int count = PointAtBlocks(q, Nser, wsize, csize);
   cc::CANONCORRBatch(count, q.pa.data(), Nser, q.pu.data(), q.ps.data(), work.canon);
   for (int b = 0; b < count; ++b) Variates(q.windows[b], Nser, SerCoef, q.pu[b], SerVec, CanVec, CanVar);
   // The work arrays as the last window leaves them.
@@ -197,27 +214,11 @@ void AggregateWindowInBatches(const agg::Window& w, int Nser, const float* CanVa
   SecondMoments(CanVar, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
   Copy(WinCov, Nser * Nser, WinCovWork);
 
+  // Per window: U in u, S in s.
   PassWork::Pending& q = work.pending;
   const std::size_t size = static_cast<std::size_t>(Nser) * static_cast<std::size_t>(Nser);
-  if (q.a.size() < kWindows * size) {
-    q.a.resize(kWindows * size);
-    q.u.resize(kWindows * size);
-    q.s.resize(kWindows * static_cast<std::size_t>(Nser));
-  }
-  const std::size_t c = q.windows.size();
-  Copy(WinCov, Nser * Nser, q.a.data() + c * size);
-  q.windows.push_back(w);
-  if (q.windows.size() < static_cast<std::size_t>(kWindows) && w.WinEnd < w.LevRealEnd) return;
-
-  const int count = static_cast<int>(q.windows.size());
-  q.pa.resize(static_cast<std::size_t>(count));
-  q.ps.resize(static_cast<std::size_t>(count));
-  q.pu.resize(static_cast<std::size_t>(count));
-  for (int b = 0; b < count; ++b) {
-    q.pa[b] = q.a.data() + b * size;
-    q.ps[b] = q.s.data() + b * static_cast<std::size_t>(Nser);
-    q.pu[b] = q.u.data() + b * size;
-  }
+  if (!Enqueue(q, w, WinCov, Nser, kWindows, size, static_cast<std::size_t>(Nser))) return;
+  const int count = PointAtBlocks(q, Nser, size, static_cast<std::size_t>(Nser));
   wv::RSVDSquareBatch(count, Nser, wv::SvdParts::kFirstColumnOfU, q.pa.data(), q.ps.data(),
                       q.pu.data(), nullptr, work.svd);
 

@@ -5,7 +5,6 @@
 
 #include "canoncorr.h"
 #include "frame.h"
-#include "lanes.h"
 #include "moment_lanes.h"
 #include "rsvd.h"
 
