@@ -27,7 +27,7 @@ const char* FatalFormat(int code) {
     case kErrWrite: return "error during write, unit %d, file %s";
     case kErrRead: return "error during read, unit %d, file %s";
     case kErrNoMemory: return "insufficient virtual memory";
-    case kErrFileName: return "file name specification error, unit %d, file %s";
+    case kErrFileName: return "invalid file name, unit %d, file %s";
     case kErrArraySize: return "Cannot allocate array - overflow on array size calculation.";
     default: return "unexpected run-time error";
   }

@@ -18,7 +18,7 @@ enum FatalCode : int {
   kErrRead = 39,          // "error during read, unit %d, file %s"
   kErrWrite = 38,         // "error during write, unit %d, file %s"
   kErrNoMemory = 41,      // "insufficient virtual memory"
-  kErrFileName = 43,      // "file name specification error, unit %d, file %s"
+  kErrFileName = 43,      // "invalid file name, unit %d, file %s"
   kErrArraySize = 179,    // "Cannot allocate array - overflow on array size calculation."
 };
 

@@ -220,14 +220,14 @@ TEST_P(Hostile, ListWithBinaryOrOversizedContent) {
        Free("Number of series to process =", 1) + tooFew},
       // A name the file system cannot take; the report shows it up to the NUL.
       {"names made of NUL bytes", std::string("\0\n\0\n\0\n", 6), 43,
-       Fatal(43, "file name specification error, unit 1, file "), ""},
+       Fatal(43, "invalid file name, unit 1, file "), ""},
       {"NUL inside the first name", std::string("s1.dat\0x\ns2.dat\ns3.dat\n", 23), 43,
-       Fatal(43, "file name specification error, unit 1, file s1.dat"), ""},
+       Fatal(43, "invalid file name, unit 1, file s1.dat"), ""},
       {"random name bytes", r1 + "\n" + r2 + "\n" + r3 + "\n", 29, Fatal(29, "file not found, unit 1, file " + r1),
        ""},
       // Only 256 characters form the name, which is too long for a file name.
       {"a line of 1 MB", std::string(1 << 20, 'a') + "\ns2.dat\ns3.dat\n", 43,
-       Fatal(43, "file name specification error, unit 1, file " + longName), ""},
+       Fatal(43, "invalid file name, unit 1, file " + longName), ""},
       {"a first line of blanks only opens the empty name", std::string(300, ' ') + "\ns2.dat\ns3.dat\n", 29,
        Fatal(29, "file not found, unit 1, file "), ""},
   };

@@ -98,7 +98,7 @@ TEST_F(FilesTest, OpenFailuresOfAnInputFileAreFatalByCause) {
       {Path("nofolder/x"), 29, "file not found"},
       {Path("plain/x"), 29, "file not found"},  // ENOTDIR
       {"", 29, "file not found"},
-      {Path(std::string(5000, 'n')), 43, "file name specification error"},
+      {Path(std::string(5000, 'n')), 43, "invalid file name"},
       {Path("folder"), 30, "open failure"},
   };
   for (const Case& c : cases) {
@@ -186,7 +186,7 @@ TEST_F(FilesTest, OutputFileFailuresAreFatal) {
   } cases[] = {
       {Path("nofolder/out.dat"), 30, "open failure"},
       {Path("folder"), 30, "open failure"},
-      {Path(std::string(5000, 'n')), 43, "file name specification error"},
+      {Path(std::string(5000, 'n')), 43, "invalid file name"},
   };
   for (const Case& c : cases) {
     ChildResult r = RunChild([&] { rt::OutputFile f(c.name); });

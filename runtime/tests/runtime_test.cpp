@@ -81,7 +81,7 @@ TEST(Fatal, ReportsOneLineOnStandardErrorAndExitsWithTheNumber) {
   }
   EXPECT_EQ(rt::FatalText(rt::kErrPermission, 1, "x") + "\n",
             "runtime_tests: severe (9): permission to access file denied, unit 1, file x\n");
-  EXPECT_EQ(rt::FatalText(rt::kErrFileName, 1, "y"), "runtime_tests: severe (43): file name specification error, unit 1, file y");
+  EXPECT_EQ(rt::FatalText(rt::kErrFileName, 1, "y"), "runtime_tests: severe (43): invalid file name, unit 1, file y");
   EXPECT_EQ(rt::FatalText(rt::kErrWrite, 6, "stdout"), "runtime_tests: severe (38): error during write, unit 6, file stdout");
 }
 
