@@ -83,20 +83,9 @@ inline void Rotate(float* y, float* z, int count, double cs, double sn) {
   }
 }
 
-// x(e) = x(e) * q, each rounded to float. COUNT > 0 here and below: count is
-// COUNT, known when compiled, so that the loop unrolls.
-template <int COUNT = 0>
-inline void Scale(float* x, int count, double q) {
-  if (COUNT > 0) count = COUNT;
-  const D2 qq = Splat(q);
-  int e = 0;
-#pragma GCC unroll 8
-  for (; e + 2 <= count; e += 2) Narrow(x + e, Widen(x + e) * qq);
-  for (; e < count; ++e) x[e] = float(double(x[e]) * q);
-}
-
 // x(e) = x(e) - f * y(e), each rounded to float: the reflector update of one
-// column.
+// column. COUNT > 0: count is COUNT, known when compiled, so that the loop
+// unrolls.
 template <int COUNT = 0>
 inline void SubtractMultiple(float* x, const float* y, int count, double f) {
   if (COUNT > 0) count = COUNT;

@@ -17,8 +17,9 @@ void RSVD(float* A, int MDIM, int NDIM, int M, int N, int NEXTRA, int NU, int NV
 // caller from call to call, so that a run of calls allocates nothing.
 struct RsvdWork {
   RsvdWork();
-  // Step 1 four matrices at a time in AVX registers, where the processor has
-  // AVX2; both ways give the same bits.
+  // Step 1 four matrices at a time, and the rotations of U four rows at a
+  // time, in AVX registers where the processor has AVX2; both ways give the
+  // same bits.
   bool avx2;
   std::vector<float> colnrm, rownrm, offdiag;
   std::vector<double> sums;

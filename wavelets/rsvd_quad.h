@@ -1,6 +1,7 @@
-// Step 1 of the square decomposition (rsvd_square.cpp) for four matrices at
-// once, in the four lanes of an AVX register: built for processors with AVX2
-// only (rsvd_quad_avx2.cpp), for callers that have checked the processor.
+// Parts of the square decomposition (rsvd_square.cpp) four numbers at a time
+// in the lanes of an AVX register: step 1 for four matrices at once, and the
+// rotations of U four rows at a time. Built for processors with AVX2 only
+// (rsvd_quad_avx2.cpp), for callers that have checked the processor.
 #pragma once
 
 #include "rsvd.h"

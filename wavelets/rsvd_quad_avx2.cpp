@@ -1,5 +1,6 @@
 // Step 1 of the square decomposition for four matrices in the lanes of one
-// AVX register (this file is built with -mavx2 and without FMA). Lane w makes
+// AVX register, and the rotations of U four rows at a time (this file is
+// built with -mavx2 and without FMA). In step 1 lane w makes
 // exactly the operations of ColumnStep and RowStep (rsvd_square.cpp) for its
 // own matrix, on the same operands in the same order, rounding to float where
 // they store; where one lane skips a reflector (a norm at or below NORMTOL)

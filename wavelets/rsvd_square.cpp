@@ -4,7 +4,8 @@
 // exchanges in RSVD's order with RSVD's rounding points; what it leaves out
 // (V, or the back-transformation of columns of U nobody reads) never feeds
 // back into S or into the columns it delivers. Loops over independent
-// elements run two elements at a time (lanes.h).
+// elements run two elements at a time (lanes.h), or four with AVX2
+// (rsvd_quad_avx2.cpp).
 //
 // No errno for square roots: their arguments are never negative. (The straight-line
 // vectoriser, which miscompiles float roundings in GCC 12, is off project-wide.)
@@ -622,6 +623,7 @@ void BackTransformV(const Square& p) {
 void SortAndBackTransform(const Square* p, const int* live, int count, bool avx2) {
   if (count == 0) return;
   const int n = p[live[0]].n;
+  bool rotated = false;
 #if defined(WV_HAVE_AVX2_KERNELS)
   if (avx2 && n >= 4) {
     float* u[kBatch];
@@ -634,13 +636,12 @@ void SortAndBackTransform(const Square* p, const int* live, int count, bool avx2
       steps[c] = static_cast<int>(q.rotations->size());
     }
     quad::ApplyRotations(n, count, u, p[live[0]].u.ld, r, steps);
-  } else {
-    for (int c = 0; c < count; ++c) ApplyRotations(p[live[c]]);
+    rotated = true;
   }
 #else
   (void)avx2;
-  for (int c = 0; c < count; ++c) ApplyRotations(p[live[c]]);
 #endif
+  for (int c = 0; c < count && !rotated; ++c) ApplyRotations(p[live[c]]);
   for (int c = 0; c < count; ++c) Sort(p[live[c]]);
   for (int k = n; k >= 1; --k) {
     for (int c = 0; c < count; ++c) BackTransformU(p[live[c]], k);
