@@ -161,7 +161,8 @@ void MATMUL(const float* A, int Na, int Ma, const float* B, int Nb, int Mb, floa
   const wv::Mat b{const_cast<float*>(B), Nb};
   const wv::Mat ab{AB, Na};
   if (Na <= 0 || Mb <= 0) return;
-  // A widened once pays where its columns serve several columns of B.
+  // A widened once pays where its columns serve several columns of B; a
+  // single column widens them as it goes.
   if (Mb == 1 && Na <= 2 * kMaxPairs) {
     OneColumnOfProduct(a, Na, Ma, b, ab);
     return;

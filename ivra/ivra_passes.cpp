@@ -110,6 +110,15 @@ void Variates(const agg::Window& w, int Nser, const float* SerCoef, const float*
   }
 }
 
+// The window's second moments of X in WinCov and a copy in WinCovWork; the
+// products kept from earlier windows are forgotten at a level's first window.
+void WindowMoments(const agg::Window& w, int Nser, const float* X, float* WinCov, float* WinCovWork,
+                   PassWork& work) {
+  if (w.first) work.products.Forget();
+  SecondMoments(X, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
+  Copy(WinCov, Nser * Nser, WinCovWork);
+}
+
 template <class T>
 void FitSize(std::vector<T>& x, std::size_t size) {
   if (x.size() < size) x.resize(size);
@@ -159,9 +168,7 @@ int CanonBatchWindows(int Nser) {
 void CanonicalVariates(const agg::Window& w, int Nser, const float* SerCoef, float* WinCov,
                        float* WinCovWork, float* CanWeights, float* CanCorr2, float* SerVec,
                        float* CanVec, float* CanVar, PassWork& work) {
-  if (w.first) work.products.Forget();
-  SecondMoments(SerCoef, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
-  Copy(WinCov, Nser * Nser, WinCovWork);
+  WindowMoments(w, Nser, SerCoef, WinCov, WinCovWork, work);
   cc::CANONCORR(WinCovWork, Nser, CanWeights, CanCorr2, work.canon);
   Variates(w, Nser, SerCoef, CanWeights, SerVec, CanVec, CanVar);
 }
@@ -169,9 +176,7 @@ void CanonicalVariates(const agg::Window& w, int Nser, const float* SerCoef, flo
 void CanonicalVariatesInBatches(const agg::Window& w, int Nser, const float* SerCoef, float* WinCov,
                                 float* WinCovWork, float* CanWeights, float* CanCorr2, float* SerVec,
                                 float* CanVec, float* CanVar, PassWork& work) {
-  if (w.first) work.products.Forget();
-  SecondMoments(SerCoef, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
-  Copy(WinCov, Nser * Nser, WinCovWork);
+  WindowMoments(w, Nser, SerCoef, WinCov, WinCovWork, work);
 
   // Per window: the weights in u, the squared correlations in s.
   PassWork::Pending& q = work.pendingCanon;
@@ -189,9 +194,7 @@ void CanonicalVariatesInBatches(const agg::Window& w, int Nser, const float* Ser
 
 void AggregateWindow(const agg::Window& w, int Nser, const float* CanVar, float* WinCov,
                      float* WinCovWork, float* CanVec, float* SvdU, float* AggCoef, PassWork& work) {
-  if (w.first) work.products.Forget();
-  SecondMoments(CanVar, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
-  Copy(WinCov, Nser * Nser, WinCovWork);
+  WindowMoments(w, Nser, CanVar, WinCov, WinCovWork, work);
   wv::RSVDSquare(WinCovWork, Nser, wv::SvdParts::kFirstColumnOfU, CanVec, SvdU, nullptr, work.svd);
 
   const wv::Mat var{const_cast<float*>(CanVar), Nser};
@@ -210,9 +213,7 @@ void AggregateWindowInBatches(const agg::Window& w, int Nser, const float* CanVa
   // A decomposition of order Nser alone is a chain of dependent roots and
   // quotients; several windows' decompositions side by side overlap.
   constexpr int kWindows = 16;
-  if (w.first) work.products.Forget();
-  SecondMoments(CanVar, Nser, w.WinStart, w.WinEnd, w.WinCount, WinCov, work);
-  Copy(WinCov, Nser * Nser, WinCovWork);
+  WindowMoments(w, Nser, CanVar, WinCov, WinCovWork, work);
 
   // Per window: U in u, S in s.
   PassWork::Pending& q = work.pending;
