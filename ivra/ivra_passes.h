@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "canoncorr.h"
+#include "cpu.h"
 #include "frame.h"
 #include "moment_lanes.h"
 #include "rsvd.h"
@@ -30,7 +31,7 @@ struct PassWork {
   wv::RsvdWork svd;
   MomentProducts products;
   std::vector<double> sums;  // the second-moment sums of a window
-  bool avx2 = moments::HasAvx2();  // the sums four at a time
+  bool avx2 = wv::HasAvx2();  // the sums four at a time
   // Windows whose decompositions wait to be made side by side.
   struct Pending {
     std::vector<agg::Window> windows;

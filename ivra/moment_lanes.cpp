@@ -11,14 +11,6 @@ void AddSlots(const double* slots, int width, int first, int count, double* sums
 }
 #endif
 
-bool HasAvx2() {
-#if defined(__x86_64__)
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
-#endif
-}
-
 void AddSlots(bool avx2, const double* slots, int width, int first, int count, double* sums) {
 #if defined(__x86_64__)
   if (avx2) {

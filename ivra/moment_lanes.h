@@ -1,11 +1,9 @@
 // The sums of a window's second moments, in a baseline x86-64 build and an
-// AVX2 build (moment_lanes_impl.h), chosen at run time; both give the same bits.
+// AVX2 build (moment_lanes_impl.h), chosen by the caller (wv::HasAvx2); both give
+// the same bits.
 #pragma once
 
 namespace ivra::moments {
-
-// True where the processor runs the AVX2 build.
-bool HasAvx2();
 
 // sums(e) = sums(e) + slot(first)(e) + slot(first+1)(e) + ... over `count`
 // consecutive slots of `width` doubles each (width a multiple of 4), every

@@ -1,6 +1,8 @@
 // Run-time choice between the baseline and the AVX2 build of the lane kernels.
 #include "klanes.h"
 
+#include "cpu.h"
+
 namespace rb {
 
 #define KLANES_DECLARE(ns)                                                                     \
@@ -26,7 +28,7 @@ KLANES_DECLARE(avx2)
 
 Isa BestIsa() {
 #if defined(__x86_64__)
-  if (__builtin_cpu_supports("avx2")) return Isa::Avx2;
+  if (wv::HasAvx2()) return Isa::Avx2;
 #endif
   return Isa::Baseline;
 }

@@ -24,6 +24,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#include "cpu.h"
 #include "matrix.h"
 #include "rsvd.h"
 #include "rsvd_quad.h"
@@ -753,7 +754,7 @@ void RSVDSquareBatch(int count, int N, SvdParts parts, float* const* A, float* c
 
 RsvdWork::RsvdWork() {
 #if defined(WV_HAVE_AVX2_KERNELS)
-  avx2 = __builtin_cpu_supports("avx2");
+  avx2 = HasAvx2();
 #else
   avx2 = false;
 #endif
