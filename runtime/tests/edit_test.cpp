@@ -167,13 +167,11 @@ double RoundedHalfUp(double x, int d) {
   const int exponent = std::atoi(p + 1) + 1;  // 0.digits * 10^exponent
   const bool up = digits[static_cast<std::size_t>(d)] >= '5';
   std::string kept = digits.substr(0, static_cast<std::size_t>(d));
-  std::string value = "0." + kept + "e" + std::to_string(exponent);
-  double r = std::strtod(value.c_str(), nullptr);
+  int e = exponent;
   if (up) {
     // One unit in the last kept digit, added in decimal.
     int i = d - 1;
     while (i >= 0 && kept[static_cast<std::size_t>(i)] == '9') kept[static_cast<std::size_t>(i--)] = '0';
-    int e = exponent;
     if (i >= 0) {
       ++kept[static_cast<std::size_t>(i)];
     } else {
@@ -181,9 +179,9 @@ double RoundedHalfUp(double x, int d) {
       kept.pop_back();
       ++e;
     }
-    value = "0." + kept + "e" + std::to_string(e);
-    r = std::strtod(value.c_str(), nullptr);
   }
+  const std::string value = "0." + kept + "e" + std::to_string(e);
+  const double r = std::strtod(value.c_str(), nullptr);
   return std::signbit(x) ? -r : r;
 }
 
